@@ -1,0 +1,108 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "korvane/link/comm.h"
+#include "korvane/link/frame.h"
+#include "korvane/link/link_clock.h"
+#include "korvane/link/status.h"
+#include "korvane/link/ui_dispatcher.h"
+
+namespace korvane::model {
+class TelemetrySink;
+}
+
+namespace korvane::link {
+
+class PortMap;
+
+// The acquisition thread: opens the chosen port, polls it about every 50 ms, cuts and checks
+// frames, has each valid payload decoded and the window refreshed, and keeps the link status.
+// It recovers by itself: a port that fails to open is retried about once a second; a read
+// failure or hang-up (cable pulled) and any exception in a cycle make the next cycle reopen.
+//
+// Created suspended. The UI thread calls ChangePort, then Resume; on close Terminate, then
+// WaitFor (which keeps serving hand-offs), then destroys it before the model.
+class THardwareThread {
+ public:
+  static constexpr std::uint32_t kCycleMs = 50;
+  static constexpr std::uint32_t kOpenRetryPauseMs = 1000;
+  static constexpr std::uint32_t kSilenceMs = 3000;
+
+  // Receives one line per link event (open attempts, frame results); called on the worker.
+  using Trace = std::function<void(const std::string&)>;
+
+  THardwareThread(UiDispatcher& ui, CommStatusView& form, model::TelemetrySink& data,
+                  const PortMap& ports, std::unique_ptr<LinkClock> clock = nullptr);
+  ~THardwareThread();
+  THardwareThread(const THardwareThread&) = delete;
+  THardwareThread& operator=(const THardwareThread&) = delete;
+
+  // UI thread. Switches the link to port `number` and shows "Initializing..." at once; does
+  // nothing when `number` is the current port.
+  void ChangePort(int number);
+  // Starts the run; does nothing when it already started.
+  void Resume();
+  // Asks the run to end; it ends at the top of its next cycle (pauses are cut short).
+  void Terminate();
+  // UI thread: waits until the run has ended, serving hand-offs meanwhile.
+  void WaitFor();
+
+  // Set before Resume.
+  void SetTrace(Trace trace) { trace_ = std::move(trace); }
+
+  bool Terminated() const { return terminated_.load(); }
+  bool Finished() const { return finished_.load(); }
+  int PortNumber() const;
+  CommStatus Status() const;
+
+ private:
+  enum State : std::uint8_t { kOpening = 0, kReceiving = 1 };
+
+  struct Run {
+    std::string receive_buffer;
+    std::string payload;
+    std::string last_published;
+    std::uint32_t last_event_tick = 0;
+    int opened_port = 0;
+    bool port_open = false;
+  };
+
+  void Execute();
+  void RunCycle(Run& run);
+  void OpenStep(Run& run);
+  void ReceiveStep(Run& run);
+  void HandleResult(Run& run, FrameResult result);
+  void PublishStep(Run& run);
+  void SetStatus(const char* text, TColor color);
+  void SetState(State state);
+  void TraceLine(const std::string& line) const;
+
+  UiDispatcher& ui_;
+  CommStatusView& form_;
+  model::TelemetrySink& data_;
+  std::unique_ptr<LinkClock> clock_;
+  std::unique_ptr<TComm> comm_;
+
+  // Guards each read from comm_ and the change of port_number_ with state_.
+  mutable std::mutex lock_;
+  int port_number_ = -1;
+  State state_ = kOpening;
+
+  // Written by both threads; never held across a hand-off.
+  mutable std::mutex status_lock_;
+  CommStatus status_;
+
+  std::atomic<bool> terminated_{false};
+  std::atomic<bool> finished_{false};
+  std::thread worker_;
+  Trace trace_;
+};
+
+}  // namespace korvane::link
