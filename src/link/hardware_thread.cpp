@@ -144,11 +144,14 @@ void THardwareThread::OpenStep(Run& run) {
   const int port = PortNumber();
   std::string reason;
   const int result = comm_->Open(port, &reason);
-  TraceLine("port: " + std::to_string(port) + " -> " + std::to_string(result) +
-            (reason.empty() ? std::string(" (opened)") : " (" + reason + ")"));
   if (result == kCommOk) {
     comm_->Purge();
     comm_->ClearErrors();
+  }
+  // Traced once stale input is gone: whatever arrives from here on is received.
+  TraceLine("port: " + std::to_string(port) + " -> " + std::to_string(result) +
+            (reason.empty() ? std::string(" (opened)") : " (" + reason + ")"));
+  if (result == kCommOk) {
     run.port_open = true;
     run.opened_port = port;
     SetState(kReceiving);

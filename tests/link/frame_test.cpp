@@ -113,6 +113,8 @@ std::vector<CutCase> CutCases() {
   };
 }
 
+void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
+
 class ExtractFrameTest : public ::testing::TestWithParam<CutCase> {};
 
 TEST_P(ExtractFrameTest, ResultsAndRest) {

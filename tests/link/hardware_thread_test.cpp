@@ -117,6 +117,8 @@ struct BadFrameCase {
   CommStatus status;
 };
 
+void PrintTo(const BadFrameCase& c, std::ostream* os) { *os << c.name; }
+
 class BadFrameTest : public ThreadTest, public ::testing::WithParamInterface<BadFrameCase> {};
 
 TEST_P(BadFrameTest, ShowsItsStatusRestartsTheSilenceMeasureAndDecodesNothing) {
