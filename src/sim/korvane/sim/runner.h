@@ -19,12 +19,15 @@ struct RunnerOptions {
   std::chrono::milliseconds interval{1000};   // start to start; 0 = back to back
   std::uint64_t max_frames = 0;               // 0 = until Stop()
   std::chrono::milliseconds write_wait{250};  // how long a write may wait for room before dropping
-  double line_bytes_per_s =
-      0;  // > 0: after each write, pause as long as the bytes take at this rate
+  // When > 0, each write is followed by a pause as long as its bytes take at this rate (960
+  // for 9600 baud), so a pty is fed at the pace of a real line.
+  double line_bytes_per_s = 0;
   FaultOptions faults;
   std::uint64_t fault_seed = 1;
 };
 
+// `valid_frames` is exact for a receiver that keeps reading. Once bytes are dropped it counts
+// what reached the line, which a receiver may still lose (e.g. by flushing its port on open).
 struct RunnerStats {
   std::uint64_t frames = 0;        // records encoded and offered to the line
   std::uint64_t valid_frames = 0;  // of those, frames a receiver can accept (see CountIntactFrames)
@@ -36,7 +39,8 @@ struct RunnerStats {
 
 // Plays a scenario onto a line on its own thread: one record per interval, shaped by the fault
 // injector. Stop() ends the run within a few milliseconds, also in the middle of an interval, a
-// pause or a wait for room on the line.
+// pause or a wait for room on the line. A Runner runs once: Start() after Stop() does nothing.
+// A line failure (e.g. the pty master closed) ends the run; dropped bytes do not.
 class Runner {
  public:
   // `line` must outlive the Runner.
@@ -50,7 +54,7 @@ class Runner {
   void SetOnTransmission(std::function<void(const RunnerStats&)> callback);
 
   void Start();
-  void Stop();  // returns once the thread has ended; safe to call repeatedly
+  void Stop();  // returns once the thread has ended; repeatable; not from the callback
 
   // True once the run has ended by itself: max_frames went out or the line failed.
   bool WaitFinished(std::chrono::milliseconds timeout);

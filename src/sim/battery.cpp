@@ -11,7 +11,7 @@ namespace {
 constexpr double kPolarisationOhm = 0.06;
 constexpr double kPolarisationTauS = 600;
 constexpr double kHeatCapacityJPerK = 120;  // per cell
-constexpr double kCoolingWPerK = 0.12;      // per cell
+constexpr double kCoolingWPerK = 0.08;      // per cell
 
 // State of charge -> open-circuit voltage of a typical Li-ion cell.
 constexpr std::array<std::pair<double, double>, 12> kOcvCurve{{{0.00, 3000},
@@ -31,7 +31,7 @@ constexpr std::array<std::pair<double, double>, 12> kOcvCurve{{{0.00, 3000},
 
 LiIonPack::LiIonPack(const PackSpec& spec, std::mt19937_64& rng)
     : ambient_c_(spec.ambient_c), temperature_c_(spec.ambient_c) {
-  std::uniform_real_distribution<double> capacity_spread(0.97, 1.03);
+  std::uniform_real_distribution<double> capacity_spread(0.96, 1.04);
   std::uniform_real_distribution<double> resistance(0.045, 0.050);
   const int count = std::clamp(spec.cells, 1, 7);
   for (int i = 0; i < count; ++i) {

@@ -37,7 +37,8 @@ void Runner::SetOnTransmission(std::function<void(const RunnerStats&)> callback)
 }
 
 void Runner::Start() {
-  if (!thread_.joinable()) {
+  std::lock_guard lock(mutex_);
+  if (!stopping_ && !thread_.joinable()) {
     thread_ = std::thread([this] { Run(); });
   }
 }

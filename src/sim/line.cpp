@@ -3,9 +3,15 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace korvane::sim {
+namespace {
+
+constexpr long long kRetrySliceMs = 10;
+
+}  // namespace
 
 WriteReport WriteWithin(int fd, std::string_view bytes, std::chrono::milliseconds max_wait,
                         int wake_fd) {
@@ -34,7 +40,10 @@ WriteReport WriteWithin(int fd, std::string_view bytes, std::chrono::millisecond
       break;
     }
     pollfd fds[2] = {{fd, POLLOUT, 0}, {wake_fd, POLLIN, 0}};
-    const int ready = ::poll(fds, wake_fd >= 0 ? 2 : 1, static_cast<int>(left));
+    // A pty master is not always woken when room appears (its input moving on to the slave's
+    // queue), so the write is retried after a short slice even without POLLOUT.
+    const int slice = static_cast<int>(std::min<long long>(left, kRetrySliceMs));
+    const int ready = ::poll(fds, wake_fd >= 0 ? 2 : 1, slice);
     if (ready < 0 && errno != EINTR) {
       report.failed = true;
       break;

@@ -25,24 +25,34 @@ using korvane::sim::ToolOptions;
 
 constexpr const char* kProgram = "korvane-charger-sim";
 
-// Points `link` at `target`, replacing an existing symlink (never another kind of file).
-void MakeLink(const std::string& link, const std::string& target) {
-  namespace fs = std::filesystem;
-  const fs::path path(link);
-  if (fs::exists(fs::symlink_status(path)) && !fs::is_symlink(fs::symlink_status(path))) {
-    throw std::runtime_error(link + " exists and is not a symlink");
+// A symlink to the pty's slave for as long as it lives. An existing symlink is replaced; any
+// other kind of file is left alone and reported.
+class ScopedLink {
+ public:
+  ScopedLink(std::string link, std::string target)
+      : link_(std::move(link)), target_(std::move(target)) {
+    namespace fs = std::filesystem;
+    const fs::file_status status = fs::symlink_status(link_);
+    if (fs::exists(status) && !fs::is_symlink(status)) {
+      throw std::runtime_error(link_ + " exists and is not a symlink");
+    }
+    const fs::path temp = link_ + ".tmp" + std::to_string(::getpid());
+    fs::create_symlink(target_, temp);
+    fs::rename(temp, link_);
   }
-  const fs::path temp = path.string() + ".tmp" + std::to_string(::getpid());
-  fs::create_symlink(target, temp);
-  fs::rename(temp, path);
-}
+  ~ScopedLink() {
+    std::error_code ec;
+    if (std::filesystem::read_symlink(link_, ec) == target_) {
+      std::filesystem::remove(link_, ec);
+    }
+  }
+  ScopedLink(const ScopedLink&) = delete;
+  ScopedLink& operator=(const ScopedLink&) = delete;
 
-void RemoveLink(const std::string& link, const std::string& target) {
-  std::error_code ec;
-  if (std::filesystem::read_symlink(link, ec) == target) {
-    std::filesystem::remove(link, ec);
-  }
-}
+ private:
+  const std::string link_;
+  const std::string target_;
+};
 
 // Waits until the run ends by itself (true) or a stop signal arrives (false).
 bool WaitForEndOrSignal(korvane::sim::Runner& runner, const sigset_t& signals) {
@@ -69,12 +79,13 @@ int Run(const ToolOptions& options) {
 
   std::unique_ptr<korvane::sim::Pty> pty;
   std::unique_ptr<korvane::sim::SerialDevice> device;
+  std::unique_ptr<ScopedLink> link;
   korvane::sim::Line* line = nullptr;
   if (options.pty) {
     pty = korvane::sim::Pty::Open();
     line = pty.get();
     if (!options.link.empty()) {
-      MakeLink(options.link, pty->SlavePath());
+      link = std::make_unique<ScopedLink>(options.link, pty->SlavePath());
     }
     std::cout << pty->SlavePath() << std::endl;
   } else {
@@ -91,9 +102,7 @@ int Run(const ToolOptions& options) {
     pty->WaitDrained(options.drain);
   }
   runner.Stop();
-  if (pty && !options.link.empty()) {
-    RemoveLink(options.link, pty->SlavePath());
-  }
+  link.reset();
   const korvane::sim::RunnerStats stats = runner.Stats();
   std::cerr << kProgram << ": " << stats.frames << " frames, " << stats.valid_frames << " valid, "
             << stats.damaged_frames << " damaged, " << stats.dropped_bytes << " bytes dropped"

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "korvane/model/record.h"
+
+namespace korvane::model {
+
+// The tab-separated export: a header line of 29 titles, then one line of 29 fields per record,
+// every line ending in CR LF; no quoting, no byte-order mark. Numbers and dates follow the
+// current C locale.
+std::string ExportHeaderLine();
+std::string ExportLine(const S_HARDWARE_DATA& record);
+std::string ExportText(const std::vector<S_HARDWARE_DATA>& records);
+
+// Writes ExportText(records) to `file_name` through ReplaceFileContents.
+void WriteExportFile(const std::string& file_name, const std::vector<S_HARDWARE_DATA>& records);
+
+}  // namespace korvane::model

@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <sstream>
+#include <thread>
+
+#include "korvane/model/hardware_data.h"
+#include "korvane/model/vocabulary.h"
+#include "test_support.h"
+
+namespace korvane::model {
+namespace {
+
+// Every charted value of a record equals its sequence number, so a torn record shows as a
+// chart column or a live view whose values disagree.
+std::string UniformPayload(unsigned seq) {
+  S_HARDWARE_DATA r;
+  for (S_CHANNEL_DATA& c : r.Channels) {
+    c.OperationMode = seq % 50 == 0 ? 2 : 1;
+    c.InputVoltage = c.OutputVoltage = c.OutputCurrent = static_cast<std::uint16_t>(seq);
+    c.CellVoltage.fill(static_cast<std::uint16_t>(seq));
+  }
+  return testing::EncodePayload(r);
+}
+
+template <typename T>
+void WaitOrAbort(std::future<T>& done, const char* what) {
+  if (done.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+    ADD_FAILURE() << what << " did not finish: deadlock";
+    std::abort();
+  }
+}
+
+TEST(Concurrency, DecodeWhileRefreshingAndExporting) {
+  testing::ScopedLocale locale("C");
+  testing::FakeView view;
+  testing::FakeChart chart;
+  THardwareData model(view, chart, 1, 511);
+  const auto file = std::filesystem::temp_directory_path() /
+                    ("korvane-concurrency-" + std::to_string(::getpid()) + ".tsv");
+  constexpr unsigned kFrames = 6000;
+  std::atomic<bool> decoding{true};
+
+  auto decoder = std::async(std::launch::async, [&] {
+    for (unsigned seq = 1; seq <= kFrames; ++seq) {
+      model.Decode(UniformPayload(seq));
+    }
+    decoding = false;
+  });
+  auto reader = std::async(std::launch::async, [&] {
+    int rounds = 0;
+    while (decoding || rounds < 3) {
+      model.RefreshDisplay();
+      const LiveValues v = view.Last();
+      for (const std::string& cell : v.CellVoltage) {
+        EXPECT_EQ(cell, v.InputVoltage);
+      }
+      for (std::size_t i = 0; i < chart.series[0].size(); ++i) {
+        if (i > 0) {  // consecutive frames: no entry skipped or repeated by an eviction
+          EXPECT_EQ(chart.series[0][i].y, chart.series[0][i - 1].y + 1);
+        }
+        for (const auto& series : chart.series) {
+          ASSERT_EQ(series.size(), chart.series[0].size());
+          EXPECT_EQ(series[i], chart.series[0][i]);
+        }
+      }
+      if (++rounds % 10 == 0) {
+        model.ExportData(file.string());
+      }
+    }
+  });
+  WaitOrAbort(decoder, "decoding");
+  WaitOrAbort(reader, "refreshing and exporting");
+  decoder.get();
+  reader.get();
+
+  EXPECT_EQ(model.HistorySize(), 3600U);
+  EXPECT_EQ(model.LastRecord()->Channels[0].InputVoltage, kFrames);
+  // Each exported line is whole: its 29 fields, the voltages equal to each other.
+  model.ExportData(file.string());
+  std::ifstream in(file, std::ios::binary);
+  std::string line;
+  std::getline(in, line);
+  int lines = 0;
+  while (std::getline(in, line)) {
+    ++lines;
+    std::vector<std::string> fields;
+    std::stringstream split(line.substr(0, line.size() - 1));
+    for (std::string f; std::getline(split, f, '\t');) {
+      fields.push_back(f);
+    }
+    ASSERT_EQ(fields.size(), 29U);
+    EXPECT_EQ(fields[3], FormatMilli(static_cast<std::uint16_t>(kFrames - 3600 + lines)));
+    for (int cell = 8; cell <= 14; ++cell) {
+      EXPECT_EQ(fields[static_cast<std::size_t>(cell)], fields[3]);
+    }
+  }
+  EXPECT_EQ(lines, 3600);
+  std::filesystem::remove(file);
+}
+
+}  // namespace
+}  // namespace korvane::model
