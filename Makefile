@@ -1,4 +1,5 @@
-# Entry points: `make check` (install what is missing, build, run every test) and `make bench`.
+# Entry points: `make run` (the program with its simulated charger), `make check` (install what
+# is missing, build, run every test) and `make bench`.
 # Everything builds with CMake; programs land in build/bin/.
 
 SHELL := /bin/bash
@@ -17,7 +18,7 @@ LOCALES := de_DE.UTF-8
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: check bench deps configure build clean
+.PHONY: check check-asan check-tsan fuzz run bench deps configure build clean
 
 deps:
 	@missing=""; \
@@ -48,6 +49,45 @@ build: configure
 check: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 
+# The same tests under AddressSanitizer + UndefinedBehaviorSanitizer, and under ThreadSanitizer.
+SAN_ENV := QT_QPA_PLATFORM=offscreen \
+           ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+           LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
+           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+           TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tools/tsan.supp
+
+check-asan: deps
+	cmake -S . -B build-asan -G "$(GENERATOR)" -DKORVANE_WERROR=ON \
+	  -DKORVANE_SANITIZE=address,undefined
+	cmake --build build-asan -j$(JOBS)
+	cd build-asan && $(SAN_ENV) ctest --output-on-failure -j$(JOBS)
+
+check-tsan: deps
+	cmake -S . -B build-tsan -G "$(GENERATOR)" -DKORVANE_WERROR=ON -DKORVANE_SANITIZE=thread
+	cmake --build build-tsan -j$(JOBS)
+	cd build-tsan && $(SAN_ENV) ctest --output-on-failure -j$(JOBS)
+
+# libFuzzer targets, each run for FUZZ_SECONDS from the committed seeds; a crash fails.
+FUZZ_SECONDS ?= 60
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+
+fuzz:
+	$(MAKE) deps PACKAGES="$(PACKAGES) $(FUZZ_PACKAGES)"
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G "$(GENERATOR)" -DKORVANE_TESTS=OFF \
+	  -DKORVANE_FUZZ=ON -DKORVANE_SANITIZE=address,undefined,fuzzer-no-link
+	cmake --build build-fuzz -j$(JOBS) --target fuzzers
+	@set -e; for f in build-fuzz/bin/fuzz_*; do \
+	  n=$$(basename $$f); mkdir -p build-fuzz/corpus/$$n; \
+	  echo "== $$n: $(FUZZ_SECONDS) s"; \
+	  $(SAN_ENV) $$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	    -print_final_stats=1 build-fuzz/corpus/$$n fuzz/corpus/$$n 2>&1 | tail -12; \
+	  test $${PIPESTATUS[0]} -eq 0; \
+	done
+
+# Starts the program against the built-in simulated charger.
+run: build
+	$(BUILD_DIR)/bin/korvane-connect -DEMO
+
 bench: deps
 	cmake -S . -B $(BENCH_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
 	  -DKORVANE_TESTS=OFF -DKORVANE_BENCH=ON
@@ -57,4 +97,4 @@ bench: deps
 	done
 
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) build-asan build-tsan build-fuzz

@@ -59,6 +59,12 @@ void CalculateAxis(double Min, double Max, int Count, double& Step, double& Star
     return;
   }
   const double P = r == 0 ? 1.0 : std::pow(10.0, ToDecimal15(r).exponent);
+  if (!(P > 0)) {
+    // A range so small (subnormal) that its power of ten underflows: treat it as no range.
+    Step = 1;
+    Start = Min - Count / 2;
+    return;
+  }
   Step = 0;
   while (Step < r)
     Step += P / 2;

@@ -53,8 +53,12 @@ TEST(CalculateAxis, ZeroTickIsExactlyZero) {
 }
 
 TEST(CalculateAxis, TerminatesOnRangesBeyondDoubles) {
-  const double cases[][2] = {
-      {-UndefinedValueChart, UndefinedValueChart}, {NAN, 1}, {0, INFINITY}, {1e20, 1e20 + 1e5}};
+  const double cases[][2] = {{-UndefinedValueChart, UndefinedValueChart},
+                             {NAN, 1},
+                             {0, INFINITY},
+                             {1e20, 1e20 + 1e5},
+                             {0, 5e-324},  // a subnormal range: its power of ten underflows to 0
+                             {-1e-320, 1e-321}};
   for (const auto& c : cases) {
     double step = 0;
     double start = 0;

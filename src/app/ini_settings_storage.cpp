@@ -1,0 +1,118 @@
+#include "korvane/app/ini_settings_storage.h"
+
+#include <cstdint>
+#include <stdexcept>
+
+#include "korvane/app/file_access.h"
+
+namespace korvane::app {
+namespace {
+
+constexpr const char* kGlobal = "GLOBAL";
+constexpr const char* kPorts = "PORTS";
+constexpr const char* kCommPort = "CommPort";
+constexpr const char* kChannel = "Channel";
+constexpr const char* kChartValuesMask = "ChartValuesMask";
+constexpr int kMaxPort = 99;
+
+std::int32_t ReadInt(const IniDocument& document, const char* key, std::int32_t fallback) {
+  const std::optional<std::string> text = document.Get(kGlobal, key);
+  if (!text) {
+    return fallback;
+  }
+  return ParseProfileInt(*text).value_or(fallback);
+}
+
+std::int32_t InRange(std::int32_t value, std::int32_t low, std::int32_t high) {
+  return value < low || value > high ? 1 : value;
+}
+
+// The port number of a "COM<n>" key, or 0.
+int PortNumber(const std::string& key) {
+  if (key.size() < 4 || key.size() > 5) {
+    return 0;
+  }
+  for (std::size_t i = 0; i < 3; ++i) {
+    if ((key[i] | 0x20) != "com"[i]) {
+      return 0;
+    }
+  }
+  int number = 0;
+  for (std::size_t i = 3; i < key.size(); ++i) {
+    if (key[i] < '0' || key[i] > '9') {
+      return 0;
+    }
+    number = number * 10 + (key[i] - '0');
+  }
+  return number >= 1 && number <= kMaxPort ? number : 0;
+}
+
+}  // namespace
+
+korvane::ui::WindowSettings ReadWindowSettings(const IniDocument& document) {
+  korvane::ui::WindowSettings settings;
+  const korvane::ui::WindowSettings defaults;
+  settings.CommPort = InRange(ReadInt(document, kCommPort, defaults.CommPort), 1, kMaxPort);
+  settings.Channel = InRange(ReadInt(document, kChannel, defaults.Channel), 1, 2);
+  settings.ChartValuesMask = static_cast<std::uint32_t>(
+      ReadInt(document, kChartValuesMask, static_cast<std::int32_t>(defaults.ChartValuesMask)));
+  return settings;
+}
+
+void WriteWindowSettings(IniDocument& document, const korvane::ui::WindowSettings& settings) {
+  document.Set(kGlobal, kCommPort, std::to_string(settings.CommPort));
+  document.Set(kGlobal, kChannel, std::to_string(settings.Channel));
+  document.Set(kGlobal, kChartValuesMask,
+               std::to_string(static_cast<std::int32_t>(settings.ChartValuesMask)));
+}
+
+std::map<int, std::string> ReadPortOverrides(const IniDocument& document) {
+  std::map<int, std::string> overrides;
+  for (const auto& [key, path] : document.Entries(kPorts)) {
+    const int number = PortNumber(key);
+    if (number != 0 && !path.empty()) {
+      overrides.emplace(number, path);  // the first of duplicate keys wins
+    }
+  }
+  return overrides;
+}
+
+IniSettingsStorage::IniSettingsStorage(std::string file_name) : file_name_(std::move(file_name)) {}
+
+IniDocument IniSettingsStorage::ReadDocument() const {
+  const FileContents contents = ReadRegularFile(file_name_);
+  if (contents.status != FileContents::Status::kRead) {
+    return IniDocument{};
+  }
+  return IniDocument::Parse(contents.bytes);
+}
+
+korvane::ui::WindowSettings IniSettingsStorage::Load() {
+  return ReadWindowSettings(ReadDocument());
+}
+
+std::map<int, std::string> IniSettingsStorage::PortOverrides() {
+  return ReadPortOverrides(ReadDocument());
+}
+
+void IniSettingsStorage::Save(const korvane::ui::WindowSettings& settings) {
+  const std::string prefix = "Unable to write to " + file_name_ + ": ";
+  // An existing file that cannot be read is not replaced: its contents would be lost.
+  const FileContents contents = ReadRegularFile(file_name_);
+  if (contents.status == FileContents::Status::kFailed) {
+    throw std::runtime_error(prefix + contents.reason);
+  }
+  IniDocument document = IniDocument::Parse(contents.bytes);
+  WriteWindowSettings(document, settings);
+  const std::size_t slash = file_name_.rfind('/');
+  if (slash != std::string::npos && slash > 0) {
+    MakeDirectories(file_name_.substr(0, slash));
+  }
+  try {
+    WriteFileAtomically(file_name_, document.Serialize());
+  } catch (const std::runtime_error& error) {
+    throw std::runtime_error(prefix + error.what());
+  }
+}
+
+}  // namespace korvane::app

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "korvane/app/ini_document.h"
+#include "korvane/ui/app_services.h"
+
+namespace korvane::app {
+
+// The window's settings in the INI file: section "GLOBAL" with "CommPort" (1..99, else 1),
+// "Channel" (1..2, else 1) and "ChartValuesMask" (any 32 bits); section "PORTS" with
+// "COM<n>=<device path>", n 1..99, which is only ever read.
+korvane::ui::WindowSettings ReadWindowSettings(const IniDocument& document);
+void WriteWindowSettings(IniDocument& document, const korvane::ui::WindowSettings& settings);
+std::map<int, std::string> ReadPortOverrides(const IniDocument& document);
+
+// SettingsStorage on one INI file. Every call reads the file afresh; a save rewrites only the
+// three settings and replaces the file atomically.
+class IniSettingsStorage final : public korvane::ui::SettingsStorage {
+ public:
+  explicit IniSettingsStorage(std::string file_name);
+
+  std::string FileName() const override { return file_name_; }
+  korvane::ui::WindowSettings Load() override;
+  std::map<int, std::string> PortOverrides() override;
+  void Save(const korvane::ui::WindowSettings& settings) override;
+
+ private:
+  IniDocument ReadDocument() const;
+
+  std::string file_name_;
+};
+
+}  // namespace korvane::app

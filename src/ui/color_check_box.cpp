@@ -1,0 +1,45 @@
+#include "korvane/ui/color_check_box.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace korvane::ui {
+
+TColorCheckBox::TColorCheckBox(const QColor& color, QWidget* parent)
+    : QCheckBox(parent), color_(color) {
+  setFocusPolicy(Qt::TabFocus);
+}
+
+void TColorCheckBox::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const QRect box = rect().adjusted(0, 0, -1, -1);
+  painter.fillRect(box, color_);
+  painter.setPen(QColor(0x20, 0x20, 0x20));
+  painter.drawRect(box);
+  painter.setPen(QColor(0xFF, 0xFF, 0xFF, 0x90));
+  painter.drawRect(box.adjusted(1, 1, -1, -1));
+  if (hasFocus()) {
+    painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
+    painter.drawRect(box.adjusted(2, 2, -2, -2));
+  }
+  if (!isChecked()) {
+    return;
+  }
+  const bool light = color_.lightness() > 150;
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(
+      QPen(light ? Qt::black : Qt::white, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  const double w = width();
+  const double h = height();
+  QPainterPath tick;
+  tick.moveTo(w * 0.24, h * 0.52);
+  tick.lineTo(w * 0.43, h * 0.72);
+  tick.lineTo(w * 0.78, h * 0.28);
+  painter.drawPath(tick);
+}
+
+bool TColorCheckBox::hitButton(const QPoint& pos) const {
+  return rect().contains(pos);
+}
+
+}  // namespace korvane::ui

@@ -1,0 +1,11 @@
+#include "korvane/ui/debug_trace.h"
+
+namespace korvane::ui {
+
+void DebugTrace::Line(const std::string& line) {
+  std::lock_guard lock(mutex_);
+  out_ << line << '\n';
+  out_.flush();
+}
+
+}  // namespace korvane::ui

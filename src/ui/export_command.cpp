@@ -1,0 +1,59 @@
+#include "korvane/ui/export_command.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <exception>
+
+#include "korvane/model/hardware_data.h"
+#include "korvane/ui/prompter.h"
+#include "korvane/ui/version.h"
+
+namespace korvane::ui {
+namespace {
+
+// Restores the cursor however the export ends.
+class BusyCursor {
+ public:
+  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+}  // namespace
+
+void ExportDataCommand(QWidget* owner, Prompter& prompter, model::THardwareData& data) {
+  QFileDialog dialog(owner, "Export data to file");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilter("Tab separated values files (*.tsv)");
+  dialog.setDefaultSuffix("tsv");
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+  dialog.setOption(QFileDialog::ReadOnly, false);
+  dialog.setSizeGripEnabled(true);
+  if (prompter.Exec(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    return;
+  }
+  const QString file = dialog.selectedFiles().constFirst();
+
+  QString failure;
+  bool ok = false;
+  {
+    BusyCursor busy;
+    try {
+      data.ExportData(file.toStdString());
+      ok = true;
+    } catch (const std::exception& e) {
+      failure = QString::fromStdString(e.what());
+    } catch (...) {
+      failure = "unknown error";
+    }
+  }
+  if (ok) {
+    prompter.Inform(owner, kApplicationTitle, "Data successfully exported.");
+  } else {
+    prompter.Warn(owner, kApplicationTitle, "Unable to export data. Exception: " + failure + ".");
+  }
+}
+
+}  // namespace korvane::ui

@@ -1,0 +1,326 @@
+#include "korvane/ui/form_main.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSessionManager>
+#include <exception>
+#include <iostream>
+
+#include "korvane/chart/trend_chart_widget.h"
+#include "korvane/link/hardware_thread.h"
+#include "korvane/link/port_map.h"
+#include "korvane/model/hardware_data.h"
+#include "korvane/ui/about_dialog.h"
+#include "korvane/ui/chart_series_manager.h"
+#include "korvane/ui/debug_trace.h"
+#include "korvane/ui/demo_charger.h"
+#include "korvane/ui/export_command.h"
+#include "korvane/ui/fit_label.h"
+#include "korvane/ui/fonts.h"
+#include "korvane/ui/main_layout.h"
+#include "korvane/ui/menu_icons.h"
+#include "korvane/ui/prompter.h"
+#include "korvane/ui/qt_dispatcher.h"
+#include "korvane/ui/settings_dialog.h"
+#include "korvane/ui/status_lamp.h"
+#include "korvane/ui/version.h"
+
+namespace korvane::ui {
+
+// Members are destroyed bottom-up: the thread before the model, the model before the demo
+// charger and the port map, the dispatcher last.
+struct TFormMain::Impl {
+  Impl(SettingsStorage& settings, const StartOptions& options, FormMainSeams seams)
+      : storage(settings),
+        options(options),
+        prompter(seams.prompter != nullptr ? seams.prompter : &own_prompter),
+        trace_out(seams.trace != nullptr ? seams.trace : &std::cerr) {}
+
+  SettingsStorage& storage;
+  const StartOptions options;
+  QtPrompter own_prompter;
+  Prompter* prompter;
+  std::ostream* trace_out;
+  std::unique_ptr<DebugTrace> trace;
+  ProgramVersion version;
+  WindowSettings settings;
+  MainControls controls;
+  ChartSeriesManager* series = nullptr;
+  bool closed = false;
+  bool session_ending = false;
+
+  std::unique_ptr<QtUiDispatcher> dispatcher;
+  link::PortMap ports;
+  std::unique_ptr<DemoCharger> demo;
+  std::unique_ptr<model::THardwareData> data;
+  std::unique_ptr<link::THardwareThread> thread;
+};
+
+TFormMain::TFormMain(SettingsStorage& settings, const StartOptions& options, QWidget* parent)
+    : TFormMain(settings, options, FormMainSeams{}, parent) {}
+
+TFormMain::TFormMain(SettingsStorage& settings, const StartOptions& options, FormMainSeams seams,
+                     QWidget* parent)
+    : QMainWindow(parent), impl_(std::make_unique<Impl>(settings, options, seams)) {
+  Impl& d = *impl_;
+  setObjectName("FormMain");
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  setFont(UiFont(11));
+  auto* client = new QWidget(this);
+  client->setObjectName("ClientArea");
+  setCentralWidget(client);
+  d.controls = BuildMainLayout(client);
+  BuildMenu();
+  d.dispatcher = std::make_unique<QtUiDispatcher>();
+  d.series = new ChartSeriesManager(d.controls.ChartCheckBoxes, d.controls.ButtonResetChart, this);
+  ApplyChartDesign(d.controls.TrendChart->Chart());
+
+  if (d.options.Debug) {
+    d.trace = std::make_unique<DebugTrace>(*d.trace_out);
+  }
+  d.series->SetInitializing(true);
+
+  d.settings = d.storage.Load();
+  for (const auto& [number, path] : d.storage.PortOverrides()) {
+    d.ports.SetOverride(number, path);
+  }
+  d.series->Load(d.settings.ChartValuesMask);
+
+  d.version = ReadProgramVersion();
+  setWindowTitle(MainCaption(d.version));
+
+  d.data = std::make_unique<model::THardwareData>(*this, d.controls.TrendChart->Chart(),
+                                                  d.settings.Channel, d.settings.ChartValuesMask);
+  d.series->Attach(d.data.get());
+  d.thread = std::make_unique<link::THardwareThread>(*d.dispatcher, *this, *d.data, d.ports);
+  if (d.trace) {
+    DebugTrace* trace = d.trace.get();
+    d.thread->SetTrace([trace](const std::string& line) { trace->Line(line); });
+  }
+  if (d.options.Demo) {
+    try {
+      d.demo = std::make_unique<DemoCharger>();
+      // This run only: the override is never written to the settings file.
+      d.ports.SetOverride(d.settings.CommPort, d.demo->DevicePath());
+      d.demo->Start();
+    } catch (const std::exception& e) {
+      d.demo.reset();
+      *d.trace_out << "demo: no simulated charger: " << e.what() << std::endl;
+    }
+  }
+
+  try {
+    ApplyCommPort();
+    ApplyChannel();
+  } catch (...) {
+    // The running thread must not outlive a window that failed to finish construction.
+    StopAcquisition();
+    throw;
+  }
+  d.series->SetInitializing(false);
+
+  if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    connect(app, &QGuiApplication::commitDataRequest, this, &TFormMain::OnCommitData);
+  }
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  adjustSize();
+  CenterOnScreen();
+}
+
+TFormMain::~TFormMain() {
+  Impl& d = *impl_;
+  StopAcquisition();
+  d.series->Attach(nullptr);
+  d.thread.reset();
+  d.data.reset();
+  d.demo.reset();
+}
+
+void TFormMain::StopAcquisition() {
+  // The thread may be waiting in a hand-off that calls this window: WaitFor serves it.
+  impl_->thread->Terminate();
+  impl_->thread->WaitFor();
+  if (impl_->demo) {
+    impl_->demo->Stop();
+  }
+}
+
+void TFormMain::BuildMenu() {
+  QMenu* file = menuBar()->addMenu("&File");
+  file->setObjectName("MenuFile");
+  QAction* settings = file->addAction(SettingsIcon(), "&Settings...");
+  settings->setObjectName("MenuFileSettings");
+  file->addSeparator();
+  QAction* export_data = file->addAction(ExportIcon(), "Export Data...");
+  export_data->setObjectName("MenuFileExport");
+  file->addSeparator();
+  QAction* exit = file->addAction(ExitIcon(), "E&xit");
+  exit->setObjectName("MenuFileExit");
+  QMenu* help = menuBar()->addMenu("&Help");
+  help->setObjectName("MenuHelp");
+  QAction* about = help->addAction(AboutIcon(), "&About...");
+  about->setObjectName("MenuHelpAbout");
+
+  connect(settings, &QAction::triggered, this, &TFormMain::MenuFileSettingsClick);
+  connect(export_data, &QAction::triggered, this, &TFormMain::MenuFileExportClick);
+  connect(exit, &QAction::triggered, this, &TFormMain::MenuFileExitClick);
+  connect(about, &QAction::triggered, this, &TFormMain::MenuHelpAboutClick);
+}
+
+void TFormMain::CenterOnScreen() {
+  if (QScreen* shown_on = screen()) {
+    const QRect area = shown_on->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+}
+
+void TFormMain::SetCommStatus(const std::string& text, TColor color) {
+  if (impl_->trace) {
+    impl_->trace->Line("status: " + text);
+  }
+  impl_->controls.CommStatus->ShowStatus(text, color);
+}
+
+void TFormMain::ShowLiveValues(const model::LiveValues& v) {
+  const MainControls& c = impl_->controls;
+  const auto put = [](FitLabel* label, const std::string& text) {
+    label->SetFittedText(QString::fromStdString(text));
+  };
+  put(c.LabelCurrentTime, v.CurrentTime);
+  put(c.LabelStartTime, v.StartTime);
+  put(c.LabelOperatingTime, v.OperatingTime);
+  put(c.LabelOperationMode, v.OperationMode);
+  put(c.LabelOperationStatus, v.OperationStatus);
+  put(c.LabelCycleNumber, v.CycleNumber);
+  put(c.LabelInputVoltage, v.InputVoltage);
+  put(c.LabelOutputVoltage, v.OutputVoltage);
+  put(c.LabelOutputCurrent, v.OutputCurrent);
+  put(c.LabelOutputCapacity, v.OutputCapacity);
+  put(c.LabelTemperature, v.Temperature);
+  for (std::size_t i = 0; i < c.LabelCellVoltage.size(); ++i) {
+    put(c.LabelCellVoltage[i], v.CellVoltage[i]);
+  }
+}
+
+void TFormMain::ApplyCommPort() {
+  impl_->controls.CommStatus->ShowPort(impl_->settings.CommPort);
+  impl_->thread->ChangePort(impl_->settings.CommPort);
+  impl_->thread->Resume();
+}
+
+void TFormMain::ApplyChannel() {
+  impl_->controls.LabelRealTimeData->setText(
+      QString("Real Time Data [Channel %1]").arg(impl_->settings.Channel));
+  impl_->data->UpdateDisplay(impl_->settings.Channel);
+}
+
+void TFormMain::MenuFileSettingsClick() {
+  TFormSettings dialog(impl_->ports, this);
+  dialog.Select(impl_->settings.CommPort - 1, impl_->settings.Channel - 1);
+  if (impl_->prompter->Exec(dialog) != QDialog::Accepted) {
+    return;
+  }
+  impl_->settings.CommPort = dialog.PortIndex() + 1;
+  ApplyCommPort();
+  impl_->settings.Channel = dialog.ChannelIndex() + 1;
+  ApplyChannel();
+}
+
+void TFormMain::MenuFileExportClick() {
+  ExportDataCommand(this, *impl_->prompter, *impl_->data);
+}
+
+void TFormMain::MenuFileExitClick() {
+  close();
+}
+
+void TFormMain::MenuHelpAboutClick() {
+  TFormAbout about(impl_->version);
+  impl_->prompter->Exec(about);
+}
+
+bool TFormMain::FormCloseQuery() {
+  if (impl_->options.NoPromptOnClose) {
+    return true;
+  }
+  return impl_->prompter->Ask(this, kApplicationTitle, "Close the application?") == Answer::kYes;
+}
+
+void TFormMain::FormClose() {
+  Impl& d = *impl_;
+  if (d.closed) {
+    return;
+  }
+  d.closed = true;
+  StopAcquisition();
+  try {
+    d.storage.Save(CurrentSettings());
+  } catch (const std::exception& e) {
+    QString message = QString::fromStdString(e.what());
+    if (!message.startsWith("Unable to write to")) {
+      message = QString("Unable to write to %1: %2")
+                    .arg(QString::fromStdString(d.storage.FileName()), message);
+    }
+    // Closing goes on either way; during a log-off no box may hold it up.
+    if (d.session_ending) {
+      *d.trace_out << message.toStdString() << std::endl;
+    } else {
+      d.prompter->Warn(this, kApplicationTitle, message);
+    }
+  }
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+  if (!impl_->closed && !impl_->session_ending && !FormCloseQuery()) {
+    event->ignore();
+    return;
+  }
+  FormClose();
+  event->accept();
+}
+
+bool TFormMain::QueryEndSession() {
+  impl_->session_ending = true;
+  FormClose();
+  close();
+  return true;
+}
+
+void TFormMain::OnCommitData(QSessionManager&) {
+  // Not cancelling the manager is the answer yes.
+  QueryEndSession();
+}
+
+WindowSettings TFormMain::CurrentSettings() const {
+  WindowSettings current = impl_->settings;
+  current.ChartValuesMask = impl_->series->Mask();
+  return current;
+}
+
+const MainControls& TFormMain::Controls() const {
+  return impl_->controls;
+}
+
+model::THardwareData& TFormMain::HardwareData() {
+  return *impl_->data;
+}
+
+link::THardwareThread& TFormMain::HardwareThread() {
+  return *impl_->thread;
+}
+
+const link::PortMap& TFormMain::Ports() const {
+  return impl_->ports;
+}
+
+bool TFormMain::Closed() const {
+  return impl_->closed;
+}
+
+}  // namespace korvane::ui

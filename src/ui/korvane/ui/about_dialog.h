@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QDialog>
+
+#include "korvane/ui/version.h"
+
+namespace korvane::ui {
+
+// Help > About: the title with its shadow, the version text, a notice and OK.
+class TFormAbout : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TFormAbout(const ProgramVersion& version, QWidget* owner = nullptr);
+};
+
+}  // namespace korvane::ui

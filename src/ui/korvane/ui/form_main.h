@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "korvane/link/status.h"
+#include "korvane/model/live_view.h"
+#include "korvane/ui/app_services.h"
+
+class QSessionManager;
+
+namespace korvane::link {
+class PortMap;
+class THardwareThread;
+}  // namespace korvane::link
+namespace korvane::model {
+class THardwareData;
+}
+
+namespace korvane::ui {
+
+class Prompter;
+struct MainControls;
+
+// What tests replace; the defaults are the real dialogs and stderr.
+struct FormMainSeams {
+  Prompter* prompter = nullptr;   // not owned; must outlive the window
+  std::ostream* trace = nullptr;  // where DEBUG lines go
+};
+
+// The main window: owns the telemetry model and the acquisition thread, shows the live values of
+// one charger channel, the link status and the chart, and offers settings, export, exit and about.
+// Closing asks first (unless NoPromptOnClose), then stops the thread and saves the settings.
+class TFormMain : public QMainWindow, public link::CommStatusView, public model::LiveView {
+  Q_OBJECT
+
+ public:
+  TFormMain(SettingsStorage& settings, const StartOptions& options, QWidget* parent = nullptr);
+  TFormMain(SettingsStorage& settings, const StartOptions& options, FormMainSeams seams,
+            QWidget* parent = nullptr);
+  ~TFormMain() override;
+
+  // Reached from the acquisition thread by hand-off; always on the UI thread.
+  void SetCommStatus(const std::string& text, TColor color) override;
+  void ShowLiveValues(const model::LiveValues& values) override;
+
+  void ApplyCommPort();
+  void ApplyChannel();
+
+  void MenuFileSettingsClick();
+  void MenuFileExportClick();
+  void MenuFileExitClick();
+  void MenuHelpAboutClick();
+
+  // Log-off or shut-down: agrees at once without the prompt; stops acquisition, saves the
+  // settings and closes. Returns true (the answer to the session).
+  bool QueryEndSession();
+
+  // The settings as they stand now (what a close would save).
+  WindowSettings CurrentSettings() const;
+  const MainControls& Controls() const;
+  model::THardwareData& HardwareData();
+  link::THardwareThread& HardwareThread();
+  const link::PortMap& Ports() const;
+  // True once the close protocol has stopped acquisition.
+  bool Closed() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  struct Impl;
+
+  void BuildMenu();
+  void CenterOnScreen();
+  void StopAcquisition();
+  bool FormCloseQuery();
+  void FormClose();
+  void OnCommitData(QSessionManager& manager);
+
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace korvane::ui

@@ -1,0 +1,107 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "korvane/app/file_access.h"
+#include "korvane/app/instance_lock.h"
+#include "test_files.h"
+
+namespace korvane::app {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+constexpr auto kDeadline = std::chrono::seconds(20);
+
+// Polls `condition` until it holds or the deadline passes.
+template <typename Condition>
+bool WaitUntil(Condition condition) {
+  const auto end = std::chrono::steady_clock::now() + kDeadline;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+// The installed program, started with its own runtime and configuration folders.
+class Program : public ::testing::Test {
+ protected:
+  pid_t Start(std::vector<std::string> args) {
+    args.insert(args.begin(), KORVANE_CONNECT);
+    std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir_.path(),
+                                    "XDG_CONFIG_HOME=" + dir_ / "config", "HOME=" + dir_.path()};
+    std::vector<char*> argv;
+    std::vector<char*> envp;
+    for (std::string& arg : args) {
+      argv.push_back(arg.data());
+    }
+    for (std::string& entry : env) {
+      envp.push_back(entry.data());
+    }
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    const std::string out = dir_ / "stdout";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(fd, STDOUT_FILENO);
+      execve(argv[0], argv.data(), envp.data());
+      _exit(127);
+    }
+    return pid;
+  }
+
+  // The exit code, or -1 when the program did not end in time (it is then killed).
+  static int ExitCode(pid_t pid) {
+    int status = 0;
+    if (!WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; })) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::string LockPath() const { return dir_ / "Korvane Connect.lock"; }
+  std::string SettingsPath() const { return dir_ / "config/Korvane Connect/korvane-connect.ini"; }
+
+  TempDir dir_;
+};
+
+TEST_F(Program, HelpAndVersionExitAtOnce) {
+  EXPECT_EQ(ExitCode(Start({"--version"})), 0);
+  EXPECT_EQ(ReadFile(dir_ / "stdout"), "Korvane Connect " KORVANE_EXPECTED_VERSION "\n");
+  EXPECT_EQ(ExitCode(Start({"-DEMO", "--help"})), 0);
+  EXPECT_TRUE(ReadFile(dir_ / "stdout").starts_with("Usage: korvane-connect "));
+  EXPECT_EQ(InstanceLock(LockPath()).state(), InstanceLock::State::kAcquired);
+  EXPECT_EQ(ReadFile(SettingsPath()), "");
+}
+
+TEST_F(Program, TerminationSignalSavesSettingsAndReleasesTheLock) {
+  ASSERT_TRUE(MakeDirectories(dir_ / "config/Korvane Connect"));
+  WriteFile(SettingsPath(), "[PORTS]\nCOM3=/dev/null\n\n[GLOBAL]\nChannel=2\n");
+  const pid_t pid = Start({"-NOPROMPTONCLOSE"});
+  ASSERT_GT(pid, 0);
+  EXPECT_TRUE(WaitUntil(
+      [&] { return InstanceLock(LockPath()).state() == InstanceLock::State::kHeldElsewhere; }));
+  kill(pid, SIGTERM);
+  EXPECT_EQ(ExitCode(pid), 0);
+  EXPECT_EQ(ReadFile(SettingsPath()),
+            "[PORTS]\nCOM3=/dev/null\n\n[GLOBAL]\nChannel=2\nCommPort=1\nChartValuesMask=3\n");
+  EXPECT_EQ(InstanceLock(LockPath()).state(), InstanceLock::State::kAcquired);
+}
+
+}  // namespace
+}  // namespace korvane::app

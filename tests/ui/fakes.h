@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QString>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "korvane/ui/app_services.h"
+#include "korvane/ui/prompter.h"
+
+namespace korvane::ui::testing {
+
+// Settings kept in memory, written to a real file on Save (so an unwritable path fails as it
+// would for the program). Counts saves.
+class FileStorage final : public SettingsStorage {
+ public:
+  explicit FileStorage(std::string file = {}) : file_(std::move(file)) {}
+
+  std::string FileName() const override { return file_; }
+  WindowSettings Load() override { return stored; }
+  std::map<int, std::string> PortOverrides() override { return ports; }
+  void Save(const WindowSettings& settings) override {
+    if (!file_.empty()) {
+      std::ofstream out(file_, std::ios::trunc);
+      out << "[GLOBAL]\nCommPort=" << settings.CommPort << "\nChannel=" << settings.Channel
+          << "\nChartValuesMask=" << static_cast<std::int32_t>(settings.ChartValuesMask) << "\n";
+      out.flush();
+      if (!out) {
+        throw std::runtime_error("Unable to write to " + file_ + ": " + std::strerror(errno));
+      }
+    }
+    stored = settings;
+    ++saves;
+  }
+
+  WindowSettings stored;
+  std::map<int, std::string> ports;
+  int saves = 0;
+
+ private:
+  std::string file_;
+};
+
+// Answers every box and dialog from the test; records what was shown.
+class ScriptedPrompter final : public Prompter {
+ public:
+  struct Shown {
+    QString kind;  // "ask", "inform", "warn"
+    QString caption;
+    QString text;
+  };
+
+  Answer Ask(QWidget*, const QString& caption, const QString& text) override {
+    shown.push_back({"ask", caption, text});
+    return answer;
+  }
+  void Inform(QWidget*, const QString& caption, const QString& text) override {
+    shown.push_back({"inform", caption, text});
+  }
+  void Warn(QWidget*, const QString& caption, const QString& text) override {
+    shown.push_back({"warn", caption, text});
+  }
+  int Exec(QDialog& dialog) override {
+    ++dialogs;
+    return on_dialog ? on_dialog(dialog) : QDialog::Rejected;
+  }
+
+  Answer answer = Answer::kNo;
+  std::function<int(QDialog&)> on_dialog;
+  std::vector<Shown> shown;
+  int dialogs = 0;
+};
+
+// Processes events until `done()` or the deadline; returns `done()`.
+inline bool WaitUntil(const std::function<bool()>& done,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+}  // namespace korvane::ui::testing
