@@ -60,12 +60,12 @@ check-asan: deps
 	cmake -S . -B build-asan -G "$(GENERATOR)" -DKORVANE_WERROR=ON \
 	  -DKORVANE_SANITIZE=address,undefined
 	cmake --build build-asan -j$(JOBS)
-	cd build-asan && $(SAN_ENV) ctest --output-on-failure -j$(JOBS)
+	cd build-asan && $(SAN_ENV) ctest --output-on-failure -j$(JOBS) -LE soak
 
 check-tsan: deps
 	cmake -S . -B build-tsan -G "$(GENERATOR)" -DKORVANE_WERROR=ON -DKORVANE_SANITIZE=thread
 	cmake --build build-tsan -j$(JOBS)
-	cd build-tsan && $(SAN_ENV) ctest --output-on-failure -j$(JOBS)
+	cd build-tsan && $(SAN_ENV) ctest --output-on-failure -j$(JOBS) -LE soak
 
 # libFuzzer targets, each run for FUZZ_SECONDS from the committed seeds; a crash fails.
 FUZZ_SECONDS ?= 60

@@ -56,7 +56,9 @@ int HandOffQueue::Drain() {
     }
     ++ran;
     std::lock_guard lock(mutex_);
-    pending->error = error;
+    // Moved, not copied: the worker then holds the only reference, so the exception object is
+    // created on this thread and released on the worker, with the lock ordering both.
+    pending->error = std::move(error);
     pending->done = true;
     // Notify under the lock: the waiter owns `pending` and may destroy it once it sees `done`.
     pending->finished.notify_one();

@@ -1,10 +1,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,6 +44,12 @@ class Program : public ::testing::Test {
     args.insert(args.begin(), KORVANE_CONNECT);
     std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir_.path(),
                                     "XDG_CONFIG_HOME=" + dir_ / "config", "HOME=" + dir_.path()};
+    // Sanitizer builds configure the child's runtime (suppressions, halting) the same way.
+    for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
+      if (const char* value = std::getenv(name)) {
+        env.push_back(std::string(name) + "=" + value);
+      }
+    }
     std::vector<char*> argv;
     std::vector<char*> envp;
     for (std::string& arg : args) {
