@@ -59,6 +59,11 @@ FrameResult ExtractFrame(std::string& buffer, std::string& payload) {
   return valid ? frValid : frWrongChecksum;
 }
 
+void DropIncompleteFrame(std::string& buffer) {
+  const std::size_t end = buffer.rfind(kEndMarker);
+  buffer.erase(end == std::string::npos ? 0 : end + 1);
+}
+
 FrameResult ReceiveFrame(TComm& comm, std::mutex& lock, std::string& buffer, std::string& payload,
                          bool& read_failed) {
   std::array<char, kReadChunk> chunk;

@@ -147,6 +147,7 @@ void THardwareThread::OpenStep(Run& run) {
   if (result == kCommOk) {
     comm_->Purge();
     comm_->ClearErrors();
+    DropIncompleteFrame(run.receive_buffer);
   }
   // Traced once stale input is gone: whatever arrives from here on is received.
   TraceLine("port: " + std::to_string(port) + " -> " + std::to_string(result) +

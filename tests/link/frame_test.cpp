@@ -113,7 +113,9 @@ std::vector<CutCase> CutCases() {
   };
 }
 
-void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CutCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ExtractFrameTest : public ::testing::TestWithParam<CutCase> {};
 
@@ -159,6 +161,25 @@ TEST(ExtractFrame, BufferStaysBoundedUnderEndlessUnendedData) {
   }
   EXPECT_EQ(r, frValid);
   EXPECT_EQ(payload, MakePayload(9));
+}
+
+TEST(DropIncompleteFrame, KeepsCompleteFramesOnly) {
+  const std::string a = MakeFrame(MakePayload(1));
+  const struct {
+    std::string before;
+    std::string after;
+  } cases[] = {
+      {"", ""},
+      {a.substr(0, 60), ""},
+      {a, a},
+      {a + a.substr(0, 60), a},
+      {a + "\r" + "noise", a + "\r"},
+  };
+  for (const auto& c : cases) {
+    std::string buffer = c.before;
+    DropIncompleteFrame(buffer);
+    EXPECT_EQ(buffer, c.after);
+  }
 }
 
 TEST(ExtractFrame, PayloadHoldsAnyByteButMarkers) {

@@ -117,7 +117,9 @@ struct BadFrameCase {
   CommStatus status;
 };
 
-void PrintTo(const BadFrameCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const BadFrameCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class BadFrameTest : public ThreadTest, public ::testing::WithParamInterface<BadFrameCase> {};
 
@@ -239,6 +241,20 @@ TEST_F(ThreadTest, FailedRefreshMakesTheNextCycleReopenAndKeepsTheStatus) {
   ASSERT_TRUE(pty_->Write(MakeFrame(MakePayload(3))));
   ASSERT_TRUE(StepUntil([&] { return model_.DecodedCount() == 3; }));
   EXPECT_EQ(model_.refreshes_, 3);
+}
+
+TEST_F(ThreadTest, FramesLeftByAFailedRefreshAreStillDecodedAfterTheReopen) {
+  Start(kPtyPort);
+  model_.fail_refreshes_ = 1;
+  ASSERT_TRUE(pty_->Write(MakeFrame(MakePayload(1)) + MakeFrame(MakePayload(2)) +
+                          MakeFrame(MakePayload(3)).substr(0, 50)));
+  ASSERT_TRUE(StepUntil([&] { return model_.DecodedCount() == 2; }));
+  EXPECT_EQ(trace_.CountPrefix("port: 7 -> 0"), 2);  // reopened in between
+  EXPECT_EQ(model_.Decoded()[1], MakePayload(2));
+  // The incomplete third frame was dropped at the reopen; its rest alone is not a frame.
+  ASSERT_TRUE(pty_->Write(MakeFrame(MakePayload(3)).substr(50) + MakeFrame(MakePayload(4))));
+  ASSERT_TRUE(StepUntil([&] { return model_.DecodedCount() == 3; }));
+  EXPECT_EQ(model_.Decoded()[2], MakePayload(4));
 }
 
 TEST_F(ThreadTest, UnplugShowsTheOpenErrorAndReplugRecoversWithoutHelp) {

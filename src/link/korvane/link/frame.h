@@ -42,6 +42,10 @@ std::string FrameChecksum(std::string_view text, std::size_t len);
 // On frValid, `payload` receives the 118 payload characters.
 FrameResult ExtractFrame(std::string& buffer, std::string& payload);
 
+// Drops an incomplete frame at the end of `buffer` and keeps any complete ones before it. Used
+// when the port is reopened: bytes from before must never join the new connection's bytes.
+void DropIncompleteFrame(std::string& buffer);
+
 // One receive of the acquisition cycle: reads what has arrived (up to 1024 bytes, under `lock`),
 // appends it to `buffer` and returns the first result of ExtractFrame. `read_failed` is set when
 // the read failed or the device hung up.
