@@ -60,7 +60,7 @@ class CountingCanvas : public chart::Canvas {
  public:
   void SetPen(const chart::TPen&) override { ++calls; }
   void SetBrush(const chart::TBrush&) override { ++calls; }
-  void SetFont(const chart::TFontSpec&) override { ++calls; }
+  void SetFont(const chart::TFont&) override { ++calls; }
   void FillRect(const chart::TRect&) override { ++calls; }
   void Rectangle(const chart::TRect&) override { ++calls; }
   void Line(int, int, int, int) override { ++calls; }

@@ -19,45 +19,28 @@ using testing::TempDir;
 using testing::WriteFile;
 
 TEST(HasSwitch, MatchesDashOrSlashAndNameInAnyCase) {
-  struct Case {
-    std::vector<std::string> args;
-    bool expected;
+  const std::pair<std::string, bool> cases[] = {
+      {"-minimize", true}, {"/MINIMIZE", true},   {"/Minimize", true},   {"-MiNiMiZe", true},
+      {"minimize", false}, {"--minimize", false}, {"//minimize", false}, {"-minimize2", false},
+      {"-minimiz", false}, {" -minimize", false}, {"", false},
   };
-  const Case cases[] = {
-      {{"korvane-connect", "-minimize"}, true},
-      {{"korvane-connect", "/MINIMIZE"}, true},
-      {{"korvane-connect", "/Minimize"}, true},
-      {{"korvane-connect", "-x", "-MiNiMiZe"}, true},
-      {{"korvane-connect", "minimize"}, false},
-      {{"korvane-connect", "--minimize"}, false},
-      {{"korvane-connect", "//minimize"}, false},
-      {{"korvane-connect", "-minimize2"}, false},
-      {{"korvane-connect", "-minimiz"}, false},
-      {{"korvane-connect", " -minimize"}, false},
-      {{"korvane-connect", ""}, false},
-      {{"-minimize"}, false},  // the program's own name never counts
-      {{}, false},
-  };
-  for (const Case& c : cases) {
-    std::string line;
-    for (const std::string& arg : c.args) {
-      line += "[" + arg + "]";
-    }
-    EXPECT_EQ(HasSwitch(c.args, "MINIMIZE"), c.expected) << line;
+  for (const auto& [arg, expected] : cases) {
+    EXPECT_EQ(HasSwitch({"korvane-connect", "-x", arg}, "MINIMIZE"), expected) << '"' << arg << '"';
   }
+  EXPECT_FALSE(HasSwitch({"-minimize"}, "MINIMIZE"));  // the program's own name never counts
+  EXPECT_FALSE(HasSwitch({}, "MINIMIZE"));
 }
 
 TEST(HasSwitch, FillsStartOptions) {
-  const ui::StartOptions none = ParseStartOptions({"k", "DEBUG", "--demo", "-other"});
-  EXPECT_FALSE(none.Minimize || none.Debug || none.DoSound || none.NoPromptOnClose || none.Demo);
-
-  const ui::StartOptions all =
-      ParseStartOptions({"k", "/minimize", "-Debug", "/DOSOUND", "-nopromptonclose", "-demo"});
-  EXPECT_TRUE(all.Minimize && all.Debug && all.DoSound && all.NoPromptOnClose && all.Demo);
-
-  const ui::StartOptions some = ParseStartOptions({"k", "-DEMO", "/NoPromptOnClose"});
-  EXPECT_FALSE(some.Minimize || some.Debug || some.DoSound);
-  EXPECT_TRUE(some.NoPromptOnClose && some.Demo);
+  const auto fields = [](const ui::StartOptions& o) {
+    return std::vector<bool>{o.Minimize, o.Debug, o.DoSound, o.NoPromptOnClose, o.Demo};
+  };
+  EXPECT_EQ(fields(ParseStartOptions({"k", "DEBUG", "--demo", "-other"})),
+            std::vector<bool>(5, false));
+  EXPECT_EQ(fields(ParseStartOptions({"k", "-DEMO", "/NoPromptOnClose"})),
+            (std::vector<bool>{false, false, false, true, true}));
+  EXPECT_EQ(fields(ParseStartOptions({"k", "/minimize", "-Debug", "/DOSOUND"})),
+            (std::vector<bool>{true, true, true, false, false}));
 }
 
 TEST(CommandLine, FindsHelpAndVersionRequests) {
@@ -78,21 +61,6 @@ TEST(CommandLine, TextsNameTheProgramItsSwitchesAndVersion) {
   EXPECT_EQ(VersionText(), "Korvane Connect " KORVANE_EXPECTED_VERSION "\n");
 }
 
-TEST(InstanceLock, SecondLockOnSamePathFailsUntilFirstIsReleased) {
-  TempDir dir;
-  const std::string path = dir / "Korvane Connect.lock";
-  InstanceLock first(path);
-  ASSERT_EQ(first.state(), InstanceLock::State::kAcquired);
-  {
-    InstanceLock second(path);
-    EXPECT_EQ(second.state(), InstanceLock::State::kHeldElsewhere);
-  }
-  first.Release();
-  EXPECT_EQ(first.state(), InstanceLock::State::kReleased);
-  InstanceLock third(path);
-  EXPECT_EQ(third.state(), InstanceLock::State::kAcquired);
-}
-
 TEST(InstanceLock, UnusableFolderIsNotTakenForAnotherInstance) {
   TempDir dir;
   WriteFile(dir / "plain", "");
@@ -101,9 +69,17 @@ TEST(InstanceLock, UnusableFolderIsNotTakenForAnotherInstance) {
   EXPECT_EQ(lock.error(), ENOTDIR);
 }
 
-TEST(InstanceLock, CrashedHolderLeavesNoStaleLock) {
+// Held by another process until it releases the lock or dies: a crash leaves no stale lock.
+TEST(InstanceLock, HeldElsewhereUntilReleasedOrTheHolderDies) {
   TempDir dir;
   const std::string path = dir / "Korvane Connect.lock";
+  {
+    InstanceLock first(path);
+    ASSERT_EQ(first.state(), InstanceLock::State::kAcquired);
+    EXPECT_EQ(InstanceLock(path).state(), InstanceLock::State::kHeldElsewhere);
+    first.Release();
+    EXPECT_EQ(first.state(), InstanceLock::State::kReleased);
+  }
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);
   const pid_t child = fork();
@@ -123,29 +99,26 @@ TEST(InstanceLock, CrashedHolderLeavesNoStaleLock) {
   close(ready[0]);
   ASSERT_EQ(state, 'y');
   EXPECT_EQ(InstanceLock(path).state(), InstanceLock::State::kHeldElsewhere);
-
   kill(child, SIGKILL);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
   EXPECT_EQ(InstanceLock(path).state(), InstanceLock::State::kAcquired);
 }
 
 TEST(InstanceLock, PathIsInRuntimeFolderElsePerUserInTemp) {
   TempDir dir;
-  {
-    ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path());
-    EXPECT_EQ(InstanceLockPath(), dir / "Korvane Connect.lock");
-  }
   const std::string per_user = "/Korvane Connect-" + std::to_string(getuid()) + ".lock";
-  {
-    ScopedEnv runtime("XDG_RUNTIME_DIR", std::nullopt);
-    ScopedEnv temp("TMPDIR", dir.path());
-    EXPECT_EQ(InstanceLockPath(), dir.path() + per_user);
-  }
-  {
-    ScopedEnv runtime("XDG_RUNTIME_DIR", dir / "missing");
-    ScopedEnv temp("TMPDIR", std::nullopt);
-    EXPECT_EQ(InstanceLockPath(), "/tmp" + per_user);
+  struct Case {
+    std::optional<std::string> runtime;
+    std::optional<std::string> temp;
+    std::string path;
+  };
+  const Case cases[] = {{dir.path(), "/elsewhere", dir / "Korvane Connect.lock"},
+                        {std::nullopt, dir.path(), dir.path() + per_user},
+                        {dir / "missing", std::nullopt, "/tmp" + per_user}};
+  for (const Case& c : cases) {
+    ScopedEnv runtime("XDG_RUNTIME_DIR", c.runtime);
+    ScopedEnv temp("TMPDIR", c.temp);
+    EXPECT_EQ(InstanceLockPath(), c.path);
   }
 }
 

@@ -19,6 +19,7 @@ namespace korvane::app {
 namespace {
 
 using testing::ReadFile;
+using testing::ScopedEnv;
 using testing::TempDir;
 using testing::WriteFile;
 
@@ -37,35 +38,22 @@ bool WaitUntil(Condition condition) {
   return true;
 }
 
-// The installed program, started with its own runtime and configuration folders.
+// The built program, started with its own runtime and configuration folders.
 class Program : public ::testing::Test {
  protected:
+  // Starts it in the background, its standard output going to dir_/stdout.
   pid_t Start(std::vector<std::string> args) {
     args.insert(args.begin(), KORVANE_CONNECT);
-    std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir_.path(),
-                                    "XDG_CONFIG_HOME=" + dir_ / "config", "HOME=" + dir_.path()};
-    // Sanitizer builds configure the child's runtime (suppressions, halting) the same way.
-    for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
-      if (const char* value = std::getenv(name)) {
-        env.push_back(std::string(name) + "=" + value);
-      }
-    }
     std::vector<char*> argv;
-    std::vector<char*> envp;
     for (std::string& arg : args) {
       argv.push_back(arg.data());
     }
-    for (std::string& entry : env) {
-      envp.push_back(entry.data());
-    }
     argv.push_back(nullptr);
-    envp.push_back(nullptr);
     const std::string out = dir_ / "stdout";
     const pid_t pid = fork();
     if (pid == 0) {
-      const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      dup2(fd, STDOUT_FILENO);
-      execve(argv[0], argv.data(), envp.data());
+      dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+      execv(argv[0], argv.data());
       _exit(127);
     }
     return pid;
@@ -86,6 +74,10 @@ class Program : public ::testing::Test {
   std::string SettingsPath() const { return dir_ / "config/Korvane Connect/korvane-connect.ini"; }
 
   TempDir dir_;
+  ScopedEnv runtime_{"XDG_RUNTIME_DIR", dir_.path()};
+  ScopedEnv config_{"XDG_CONFIG_HOME", dir_ / "config"};
+  ScopedEnv home_{"HOME", dir_.path()};
+  ScopedEnv platform_{"QT_QPA_PLATFORM", "offscreen"};
 };
 
 TEST_F(Program, HelpAndVersionExitAtOnce) {

@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <QApplication>
-#include <QEvent>
 #include <QTimer>
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 
+#include "korvane/app/command_line.h"
 #include "korvane/app/instance_lock.h"
 #include "test_files.h"
 
@@ -20,28 +20,6 @@ namespace {
 using testing::ScopedEnv;
 using testing::TempDir;
 
-struct Shown {
-  QMessageBox::Icon icon;
-  QString caption;
-  QString text;
-  bool operator==(const Shown&) const = default;
-};
-
-void PrintTo(const Shown& shown, std::ostream* out) {
-  *out << shown.icon << " [" << shown.caption.toStdString() << "] " << shown.text.toStdString();
-}
-
-// Throws from its event handler when it receives a QEvent::User.
-class ThrowingWidget : public QWidget {
- protected:
-  bool event(QEvent* event) override {
-    if (event->type() == QEvent::User) {
-      throw std::runtime_error("handler failed");
-    }
-    return QWidget::event(event);
-  }
-};
-
 class RunApplicationTest : public ::testing::Test {
  protected:
   void SetUp() override { setenv("QT_QPA_PLATFORM", "offscreen", 0); }
@@ -50,7 +28,8 @@ class RunApplicationTest : public ::testing::Test {
     RunHooks hooks;
     hooks.show_message = [this](QMessageBox::Icon icon, const QString& caption,
                                 const QString& text) {
-      shown_.push_back({icon, caption, text});
+      const char* kind = icon == QMessageBox::Warning ? "warning " : "error ";
+      shown_.push_back(kind + (caption + ": " + text).toStdString());
     };
     hooks.out = &out_;
     hooks.lock_path = LockPath();
@@ -65,14 +44,13 @@ class RunApplicationTest : public ::testing::Test {
   }
 
   // A window that runs `while_running` once the event loop runs, then closes itself unless
-  // keep_open_ is set. The loop
-  // is ended after a deadline if the close does not end it.
+  // keep_open_ is set; the loop is ended after a deadline if the close does not end it.
   WindowFactory ClosingWindow(std::function<void(QWidget&)> while_running = {}) {
     return [this, while_running](ui::SettingsStorage& storage, const ui::StartOptions& options) {
       ++windows_made_;
       settings_file_seen_ = storage.FileName();
       options_seen_ = options;
-      auto window = std::make_unique<ThrowingWidget>();
+      auto window = std::make_unique<QWidget>();
       QWidget* raw = window.get();
       QTimer::singleShot(0, raw, [raw, while_running, keep_open = keep_open_] {
         if (while_running) {
@@ -91,15 +69,11 @@ class RunApplicationTest : public ::testing::Test {
   }
 
   std::string LockPath() const { return dir_ / "Korvane Connect.lock"; }
-  static bool Exists(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0;
-  }
 
   TempDir dir_;
   std::string settings_file_ = dir_ / "k.ini";
   std::ostringstream out_;
-  std::vector<Shown> shown_;
+  std::vector<std::string> shown_;
   int windows_made_ = 0;
   std::string settings_file_seen_;
   ui::StartOptions options_seen_;
@@ -121,8 +95,7 @@ TEST_F(RunApplicationTest, RunsTheWindowWithSwitchesStorageAndLock) {
   EXPECT_EQ(windows_made_, 1);
   EXPECT_TRUE(minimized);
   EXPECT_EQ(lock_while_running, InstanceLock::State::kHeldElsewhere);
-  EXPECT_TRUE(options_seen_.Minimize && options_seen_.Debug);
-  EXPECT_FALSE(options_seen_.Demo || options_seen_.DoSound || options_seen_.NoPromptOnClose);
+  EXPECT_TRUE(options_seen_.Minimize && options_seen_.Debug && !options_seen_.Demo);
   EXPECT_EQ(settings_file_seen_, settings_file_);
   EXPECT_TRUE(shown_.empty());
   EXPECT_EQ(InstanceLock(LockPath()).state(), InstanceLock::State::kAcquired);
@@ -138,7 +111,7 @@ TEST_F(RunApplicationTest, ShowsNormallyAndNamesSettingsFileAfterTheExecutable) 
             0);
   EXPECT_TRUE(shown_normally);
   EXPECT_EQ(settings_file_seen_, dir_ / "config/Korvane Connect/" KORVANE_TEST_BINARY ".ini");
-  EXPECT_TRUE(Exists(dir_ / "config/Korvane Connect"));
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "config/Korvane Connect"));
 }
 
 TEST_F(RunApplicationTest, SecondInstanceIsRefused) {
@@ -146,8 +119,8 @@ TEST_F(RunApplicationTest, SecondInstanceIsRefused) {
   ASSERT_EQ(first.state(), InstanceLock::State::kAcquired);
   EXPECT_EQ(Run({"korvane-connect"}, ClosingWindow()), 0);
   EXPECT_EQ(windows_made_, 0);
-  EXPECT_EQ(shown_, (std::vector<Shown>{{QMessageBox::Warning, "Korvane Connect",
-                                         "Application is already running!"}}));
+  EXPECT_EQ(shown_,
+            (std::vector<std::string>{"warning Korvane Connect: Application is already running!"}));
 }
 
 TEST_F(RunApplicationTest, FactoryExceptionIsShownAndLockReleased) {
@@ -156,23 +129,22 @@ TEST_F(RunApplicationTest, FactoryExceptionIsShownAndLockReleased) {
     throw std::runtime_error("Unable to open the window");
   };
   EXPECT_EQ(Run({"korvane-connect"}, failing), 0);
-  EXPECT_EQ(shown_, (std::vector<Shown>{
-                        {QMessageBox::Critical, "Korvane Connect", "Unable to open the window"}}));
+  EXPECT_EQ(shown_, (std::vector<std::string>{"error Korvane Connect: Unable to open the window"}));
   EXPECT_EQ(InstanceLock(LockPath()).state(), InstanceLock::State::kAcquired);
 }
 
 TEST_F(RunApplicationTest, EventHandlerExceptionIsShownAndTheProgramGoesOn) {
   bool alive_after = false;
   EXPECT_EQ(Run({"korvane-connect"}, ClosingWindow([&](QWidget& window) {
-                  QCoreApplication::postEvent(&window, new QEvent(QEvent::User));
+                  QTimer::singleShot(0, &window,
+                                     [] { throw std::runtime_error("handler failed"); });
                   QCoreApplication::processEvents();
                   alive_after = window.isVisible();
                 })),
             0);
   EXPECT_FALSE(deadline_hit_);
   EXPECT_TRUE(alive_after);
-  EXPECT_EQ(shown_,
-            (std::vector<Shown>{{QMessageBox::Critical, "Korvane Connect", "handler failed"}}));
+  EXPECT_EQ(shown_, (std::vector<std::string>{"error Korvane Connect: handler failed"}));
 }
 
 TEST_F(RunApplicationTest, TerminationSignalEndsTheSessionOnce) {
@@ -196,20 +168,16 @@ TEST_F(RunApplicationTest, TerminationSignalEndsTheSessionOnce) {
   }
 }
 
-TEST_F(RunApplicationTest, HelpAndVersionAnswerWithoutWindowOrLock) {
-  struct Case {
-    const char* arg;
-    std::string starts;
-  };
-  for (const Case& c : {Case{"--help", "Usage: korvane-connect "},
-                        Case{"--version", "Korvane Connect " KORVANE_EXPECTED_VERSION "\n"}}) {
+TEST_F(RunApplicationTest, HelpAndVersionAnswerWithoutApplicationWindowOrLock) {
+  for (const char* arg : {"--help", "--version"}) {
     out_.str("");
-    EXPECT_EQ(Run({"/usr/bin/korvane-connect", "-DEMO", c.arg}, ClosingWindow()), 0);
-    EXPECT_TRUE(out_.str().starts_with(c.starts)) << out_.str();
+    EXPECT_EQ(Run({"/usr/bin/korvane-connect", "-DEMO", arg}, ClosingWindow()), 0);
+    EXPECT_EQ(out_.str(),
+              std::string(arg) == "--help" ? HelpText("/usr/bin/korvane-connect") : VersionText());
     EXPECT_EQ(QCoreApplication::instance(), nullptr);
   }
   EXPECT_EQ(windows_made_, 0);
-  EXPECT_FALSE(Exists(LockPath()));
+  EXPECT_FALSE(std::filesystem::exists(LockPath()));
   EXPECT_TRUE(shown_.empty());
 }
 

@@ -3,30 +3,25 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace korvane::app::testing {
 
 // A fresh folder, removed with its contents at the end of the test.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korvane-app-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-      ADD_FAILURE() << "mkdtemp failed";
-    }
-    path_ = pattern;
+  TempDir() : path_((std::filesystem::temp_directory_path() / "korvane-app-XXXXXX").string()) {
+    EXPECT_NE(mkdtemp(path_.data()), nullptr);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
+  ~TempDir() { std::filesystem::remove_all(path_); }
 
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
   const std::string& path() const { return path_; }
@@ -36,9 +31,7 @@ class TempDir {
 };
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(file.good()) << path;
+  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 inline std::string ReadFile(const std::string& path) {
@@ -59,7 +52,7 @@ inline std::vector<std::string> ListFolder(const std::string& folder) {
 // Sets (or, with nullopt, removes) an environment variable for the scope.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
+  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
     if (const char* old = getenv(name)) {
       old_ = old;
     }
@@ -71,11 +64,7 @@ class ScopedEnv {
 
  private:
   void Apply(const std::optional<std::string>& value) {
-    if (value) {
-      setenv(name_, value->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
+    value ? setenv(name_, value->c_str(), 1) : unsetenv(name_);
   }
 
   const char* name_;

@@ -220,10 +220,9 @@ TEST(Paint, MonochromeBarsDifferByPattern) {
   chart.EndUpdate();
   const auto ops = SeriesOps(Paint(chart));
   ASSERT_EQ(ops.size(), 17u);
-  for (int i = 0; i < 17; ++i) {
-    EXPECT_EQ(ops[static_cast<size_t>(i)].pen.Color, 0u);
-    EXPECT_EQ(ops[static_cast<size_t>(i)].brush.Color, 0u);
-    EXPECT_EQ(ops[static_cast<size_t>(i)].brush.Pattern, i % 16);
+  for (size_t i = 0; i < 17; ++i) {
+    EXPECT_EQ(ops[i].pen.Color + ops[i].brush.Color, 0u) << i;  // black on white
+    EXPECT_EQ(ops[i].brush.Pattern, static_cast<int>(i % 16)) << i;
   }
   for (int i = 0; i < 16; ++i) {
     for (int j = i + 1; j < 16; ++j)

@@ -34,19 +34,13 @@ class RecordingCanvas final : public Canvas {
     Add(Kind::Polyline).points.assign(points.begin(), points.end());
   }
   void TextOut(int x, int y, std::string_view text) override {
-    Op& op = Add(Kind::Text);
-    op.points = {{x, y}};
-    op.text = text;
+    Add(Kind::Text, text).points = {{x, y}};
   }
   void TextOutUp(int x, int y, std::string_view text) override {
-    Op& op = Add(Kind::TextUp);
-    op.points = {{x, y}};
-    op.text = text;
+    Add(Kind::TextUp, text).points = {{x, y}};
   }
   void DrawTextCentered(const TRect& r, std::string_view text) override {
-    Op& op = Add(Kind::TextCentered);
-    op.rect = r;
-    op.text = text;
+    Add(Kind::TextCentered, text).rect = r;
   }
 
   std::vector<Op> ops;
@@ -77,8 +71,8 @@ class RecordingCanvas final : public Canvas {
   }
 
  private:
-  Op& Add(Kind kind) {
-    ops.push_back(Op{kind, pen_, brush_, font_, {}, {}, {}});
+  Op& Add(Kind kind, std::string_view text = {}) {
+    ops.push_back(Op{kind, pen_, brush_, font_, {}, {}, std::string(text)});
     return ops.back();
   }
 

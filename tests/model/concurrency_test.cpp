@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -7,7 +9,6 @@
 #include <fstream>
 #include <future>
 #include <sstream>
-#include <thread>
 
 #include "korvane/model/hardware_data.h"
 #include "korvane/model/vocabulary.h"
@@ -28,14 +29,6 @@ std::string UniformPayload(unsigned seq) {
   return testing::EncodePayload(r);
 }
 
-template <typename T>
-void WaitOrAbort(std::future<T>& done, const char* what) {
-  if (done.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
-    ADD_FAILURE() << what << " did not finish: deadlock";
-    std::abort();
-  }
-}
-
 TEST(Concurrency, DecodeWhileRefreshingAndExporting) {
   testing::ScopedLocale locale("C");
   testing::FakeView view;
@@ -53,54 +46,52 @@ TEST(Concurrency, DecodeWhileRefreshingAndExporting) {
     decoding = false;
   });
   auto reader = std::async(std::launch::async, [&] {
-    int rounds = 0;
-    while (decoding || rounds < 3) {
+    for (int rounds = 1; decoding || rounds <= 3; ++rounds) {
       model.RefreshDisplay();
-      const LiveValues v = view.Last();
-      for (const std::string& cell : v.CellVoltage) {
-        EXPECT_EQ(cell, v.InputVoltage);
+      for (const std::string& cell : view.Last().CellVoltage) {
+        EXPECT_EQ(cell, view.Last().InputVoltage);
       }
-      for (std::size_t i = 0; i < chart.series[0].size(); ++i) {
+      const auto& first = chart.series[0];
+      for (std::size_t i = 0; i < first.size(); ++i) {
         if (i > 0) {  // consecutive frames: no entry skipped or repeated by an eviction
-          EXPECT_EQ(chart.series[0][i].y, chart.series[0][i - 1].y + 1);
+          EXPECT_EQ(first[i].y, first[i - 1].y + 1);
         }
         for (const auto& series : chart.series) {
-          ASSERT_EQ(series.size(), chart.series[0].size());
-          EXPECT_EQ(series[i], chart.series[0][i]);
+          ASSERT_EQ(series.size(), first.size());
+          EXPECT_EQ(series[i], first[i]);
         }
       }
-      if (++rounds % 10 == 0) {
+      if (rounds % 10 == 0) {
         model.ExportData(file.string());
       }
     }
   });
-  WaitOrAbort(decoder, "decoding");
-  WaitOrAbort(reader, "refreshing and exporting");
-  decoder.get();
-  reader.get();
+  for (auto* done : {&decoder, &reader}) {
+    if (done->wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+      ADD_FAILURE() << "decoding, refreshing and exporting did not finish: deadlock";
+      std::abort();
+    }
+    done->get();
+  }
 
   EXPECT_EQ(model.HistorySize(), 3600U);
-  EXPECT_EQ(model.LastRecord()->Channels[0].InputVoltage, kFrames);
-  // Each exported line is whole: its 29 fields, the voltages equal to each other.
+  // Each exported line is whole: the input voltage and the cells agree, in sequence.
   model.ExportData(file.string());
   std::ifstream in(file, std::ios::binary);
   std::string line;
   std::getline(in, line);
-  int lines = 0;
+  unsigned lines = 0;
   while (std::getline(in, line)) {
-    ++lines;
     std::vector<std::string> fields;
     std::stringstream split(line.substr(0, line.size() - 1));
     for (std::string f; std::getline(split, f, '\t');) {
       fields.push_back(f);
     }
     ASSERT_EQ(fields.size(), 29U);
-    EXPECT_EQ(fields[3], FormatMilli(static_cast<std::uint16_t>(kFrames - 3600 + lines)));
-    for (int cell = 8; cell <= 14; ++cell) {
-      EXPECT_EQ(fields[static_cast<std::size_t>(cell)], fields[3]);
-    }
+    EXPECT_EQ(fields[3], FormatMilli(static_cast<std::uint16_t>(kFrames - 3600 + ++lines)));
+    EXPECT_EQ(std::count(fields.begin() + 8, fields.begin() + 15, fields[3]), 7);
   }
-  EXPECT_EQ(lines, 3600);
+  EXPECT_EQ(lines, 3600U);
   std::filesystem::remove(file);
 }
 

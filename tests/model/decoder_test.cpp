@@ -1,33 +1,23 @@
 #include "korvane/model/decoder.h"
+#include "korvane/model/vocabulary.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
 namespace korvane::model {
 namespace {
 
-using testing::EncodePayload;
-
-// Channel 1 of the worked example; channel 2 and the frame code are all zero digits.
-std::string WorkedPayload() {
-  std::string block =
-      "2EE0"
-      "01"
-      "04"
-      "03"
-      "1F40"
-      "0BB8"
-      "05DC"
-      "00FA"
-      "01"
-      "00";
-  for (int i = 0; i < 7; ++i) {
-    block += "1004";
-  }
-  return "00" + block + std::string(58, '0');
+// A channel's fields in wire order, the seven cells last.
+std::vector<unsigned> Fields(const S_CHANNEL_DATA& c) {
+  std::vector<unsigned> f = {c.InputVoltage,    c.OperationMode,  c.OperationStatus, c.CycleNumber,
+                             c.OutputVoltage,   c.OutputCurrent,  c.OutputCapacity,  c.Temperature,
+                             c.TemperatureSign, c.TemperatureUnit};
+  f.insert(f.end(), c.CellVoltage.begin(), c.CellVoltage.end());
+  return f;
 }
 
 TEST(HexToInt, FollowsTheCharacterRule) {
@@ -45,89 +35,131 @@ TEST(HexToInt, FollowsTheCharacterRule) {
 }
 
 TEST(DecodePayload, WorkedExampleChannelOne) {
-  ASSERT_EQ(WorkedPayload().size(), kPayloadLength);
-  const S_HARDWARE_DATA r = DecodePayload(WorkedPayload());
-  const S_CHANNEL_DATA& c = r.Channels[0];
-  EXPECT_EQ(c.InputVoltage, 12000);
-  EXPECT_EQ(c.OperationMode, 1);
-  EXPECT_EQ(c.OperationStatus, 4);
-  EXPECT_EQ(c.CycleNumber, 3);
-  EXPECT_EQ(c.OutputVoltage, 8000);
-  EXPECT_EQ(c.OutputCurrent, 3000);
-  EXPECT_EQ(c.OutputCapacity, 1500);
-  EXPECT_EQ(c.Temperature, 250);
-  EXPECT_EQ(c.TemperatureSign, 1);
-  EXPECT_EQ(c.TemperatureUnit, 0);
-  for (std::uint16_t cell : c.CellVoltage) {
-    EXPECT_EQ(cell, 4100);
-  }
-  EXPECT_EQ(r.Channels[1].InputVoltage, 0);
+  // Frame code, then channel 1: 2EE0 01 04 03 1F40 0BB8 05DC 00FA 01 00 and seven cells 1004;
+  // channel 2 all zero digits.
+  const std::string worked =
+      "002EE00104031F400BB805DC00FA01001004100410041004100410041004" + std::string(58, '0');
+  ASSERT_EQ(worked.size(), kPayloadLength);
+  const S_HARDWARE_DATA r = DecodePayload(worked);
+  EXPECT_EQ(Fields(r.Channels[0]),
+            (std::vector<unsigned>{12000, 1, 4, 3, 8000, 3000, 1500, 250, 1, 0, 4100, 4100, 4100,
+                                   4100, 4100, 4100, 4100}));
+  EXPECT_EQ(Fields(r.Channels[1]), std::vector<unsigned>(17, 0));
   EXPECT_EQ(r.Time, 0.0);
 }
 
-TEST(DecodePayload, EveryFieldOfBothChannelsRoundTrips) {
-  S_HARDWARE_DATA in;
-  in.FrameCode = 0xA5;
-  for (std::size_t k = 0; k < 2; ++k) {
-    S_CHANNEL_DATA& c = in.Channels[k];
-    const auto base = static_cast<std::uint16_t>(k * 0x8000);
-    c.InputVoltage = static_cast<std::uint16_t>(base + 1);
-    c.OperationMode = static_cast<std::uint8_t>(2 + k);
-    c.OperationStatus = static_cast<std::uint8_t>(4 + k);
-    c.CycleNumber = static_cast<std::uint8_t>(250 + k);
-    c.OutputVoltage = static_cast<std::uint16_t>(base + 2);
-    c.OutputCurrent = static_cast<std::uint16_t>(base + 3);
-    c.OutputCapacity = static_cast<std::uint16_t>(base + 4);
-    c.Temperature = static_cast<std::uint16_t>(base + 5);
-    c.TemperatureSign = static_cast<std::uint8_t>(k);
-    c.TemperatureUnit = static_cast<std::uint8_t>(1 - k);
-    for (std::size_t cell = 0; cell < 7; ++cell) {
-      c.CellVoltage[cell] = static_cast<std::uint16_t>(base + 0x100 * (cell + 1));
-    }
+TEST(DecodePayload, EveryFieldOfBothChannelsIsReadFromItsPlace) {
+  // Digits that differ from field to field: a field read from the wrong place re-encodes
+  // differently.
+  std::string payload;
+  unsigned x = 12345;
+  while (payload.size() < kPayloadLength) {
+    x = x * 1103515245U + 12345U;
+    payload += "0123456789ABCDEF"[(x >> 16) & 15];
   }
-  const S_HARDWARE_DATA out = DecodePayload(EncodePayload(in));
-  EXPECT_EQ(out.FrameCode, in.FrameCode);
-  for (std::size_t k = 0; k < 2; ++k) {
-    const S_CHANNEL_DATA& a = in.Channels[k];
-    const S_CHANNEL_DATA& b = out.Channels[k];
-    EXPECT_EQ(b.InputVoltage, a.InputVoltage) << k;
-    EXPECT_EQ(b.OperationMode, a.OperationMode) << k;
-    EXPECT_EQ(b.OperationStatus, a.OperationStatus) << k;
-    EXPECT_EQ(b.CycleNumber, a.CycleNumber) << k;
-    EXPECT_EQ(b.OutputVoltage, a.OutputVoltage) << k;
-    EXPECT_EQ(b.OutputCurrent, a.OutputCurrent) << k;
-    EXPECT_EQ(b.OutputCapacity, a.OutputCapacity) << k;
-    EXPECT_EQ(b.Temperature, a.Temperature) << k;
-    EXPECT_EQ(b.TemperatureSign, a.TemperatureSign) << k;
-    EXPECT_EQ(b.TemperatureUnit, a.TemperatureUnit) << k;
-    EXPECT_EQ(b.CellVoltage, a.CellVoltage) << k;
-  }
+  EXPECT_EQ(testing::EncodePayload(DecodePayload(payload)), payload);
 }
 
-TEST(DecodePayload, OddCharactersAndWidths) {
+TEST(DecodePayload, FieldsKeepTheirWidthAndAShortPayloadOnlyItsCharacters) {
   std::string p(kPayloadLength, '0');
   p.replace(2, 4, "FFFF");   // input voltage 1: unsigned 16 bits
-  p.replace(6, 2, "0a");     // mode 1: 0 * 16 + 42
   p.replace(8, 2, "ZZ");     // status 1: 35 * 16 + 35 = 595, low 8 bits 83
   p.replace(60, 4, "aaaa");  // input voltage 2: 42 * 4369 = 183498, low 16 bits 52426
   const S_HARDWARE_DATA r = DecodePayload(p);
   EXPECT_EQ(r.Channels[0].InputVoltage, 65535);
-  EXPECT_EQ(r.Channels[0].OperationMode, 42);
   EXPECT_EQ(r.Channels[0].OperationStatus, 83);
   EXPECT_EQ(r.Channels[1].InputVoltage, 52426);
-}
-
-TEST(DecodePayload, ShortPayloadKeepsOnlyPresentCharacters) {
-  const std::string full = WorkedPayload();
   // Cut inside channel 1's output voltage ("1F40"): only "1F" remains of it.
-  const S_HARDWARE_DATA r = DecodePayload(full.substr(0, 14));
-  EXPECT_EQ(r.Channels[0].InputVoltage, 12000);
-  EXPECT_EQ(r.Channels[0].CycleNumber, 3);
-  EXPECT_EQ(r.Channels[0].OutputVoltage, 0x1F);
-  EXPECT_EQ(r.Channels[0].OutputCurrent, 0);
-  EXPECT_EQ(r.Channels[0].CellVoltage[6], 0);
+  const S_HARDWARE_DATA cut = DecodePayload("002EE00104031F");
+  EXPECT_EQ(Fields(cut.Channels[0]),
+            (std::vector<unsigned>{12000, 1, 4, 3, 0x1F, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(DecodePayload("").Channels[1].CellVoltage[6], 0);
   EXPECT_EQ(DecodePayload("7").FrameCode, 7);
+}
+
+S_HARDWARE_DATA WithChannel(int channel, int mode, int status) {
+  S_HARDWARE_DATA r;
+  r.Channels[static_cast<std::size_t>(channel)].OperationMode = static_cast<std::uint8_t>(mode);
+  r.Channels[static_cast<std::size_t>(channel)].OperationStatus = static_cast<std::uint8_t>(status);
+  return r;
+}
+
+TEST(Vocabulary, ModeAndStatusTextsOnBothChannels) {
+  const std::string untouched = "<untouched>";
+  struct ModeCase {
+    int mode;
+    const char* text;
+    std::vector<std::string> statuses;  // for status 0, 1, ...; "Unknown" after the last
+    std::string fixed;                  // the status for every value; "" with `statuses`
+  };
+  const ModeCase cases[] = {
+      {0, "Not Operation", {}, untouched},
+      {1, "Charge", {"AUTO", "NORMAL", "LINEAR", "REFLEX", "CC-CV"}, ""},
+      {2, "Discharge", {"AUTO", "NORMAL", "LINEAR"}, ""},
+      {3, "Delay Time", {}, "DISCH - CHRG"},
+      {4, "Pause Time", {}, "TOO HOT"},
+      {5,
+       "Current mode finished",
+       {"DELTA-PEAK", "ZERO-PEAK", "CC-CV", "CUTOFF DIS", "TEMP END", "MAX CAP", "FLAT END",
+        "TIME END", "TCS END"},
+       ""},
+      {6,
+       "Error",
+       {"INPUT VOLT", "NO BATT", "POLARITY", "OPEN CIRCUIT", "CIRCUIT", "BATT VOLT LOW",
+        "BATT VOLT HIGH", "TEMP SENS", "BATT TEMP LOW", "BATT TEMP HIGH", "INT TEMP SENSOR",
+        "I2C INT", "BAL VOLT HIGH", "BAL VOLT LOW", "BAL CONN", "BAL MODE"},
+       ""},
+      {7, "Unknown", {}, untouched},
+      {8, "Store", {}, untouched},
+      {9, "Unknown", {}, untouched},
+      {255, "Unknown", {}, untouched},
+  };
+  for (const ModeCase& c : cases) {
+    for (int channel = 0; channel < 2; ++channel) {
+      for (std::size_t s = 0; s <= c.statuses.size() + 1; ++s) {
+        const int status = s <= c.statuses.size() ? static_cast<int>(s) : 255;
+        const S_HARDWARE_DATA r = WithChannel(channel, c.mode, status);
+        std::string text = untouched;
+        EXPECT_EQ(GetModeText(r, channel, text), c.text) << c.mode << "/" << status;
+        const std::string expected = !c.fixed.empty()        ? c.fixed
+                                     : s < c.statuses.size() ? c.statuses[s]
+                                                             : "Unknown";
+        EXPECT_EQ(text, expected) << c.mode << "/" << status;
+        // The other channel's block (mode 0) is not consulted.
+        EXPECT_EQ(GetModeText(r, 1 - channel, text), "Not Operation");
+      }
+    }
+  }
+}
+
+// Modes with a status are joined in the export line test; these have none.
+TEST(Vocabulary, ExportTextOfAModeWithoutStatusHasNoBrackets) {
+  EXPECT_EQ(ModeWithStatusText(WithChannel(0, 0, 0), 0), "Not Operation");
+  EXPECT_EQ(ModeWithStatusText(WithChannel(1, 8, 2), 1), "Store");
+}
+
+// Point, comma and most values are checked with the export line; these are the edge cases.
+TEST(Vocabulary, TemperatureSignAndUnit) {
+  struct Case {
+    std::uint16_t magnitude;
+    int sign;
+    int unit;
+    const char* text;
+  };
+  const Case cases[] = {
+      {55, 0, 1, "-5.5\u00B0F"},  {0, 0, 0, "0.0\u00B0C"},         {9, 255, 1, "0.9\u00B0F"},
+      {123, 7, 2, "12.3\u00B0C"}, {65535, 0, 0, "-6553.5\u00B0C"},
+  };
+  testing::ScopedLocale locale("C");
+  for (const Case& c : cases) {
+    S_HARDWARE_DATA r;
+    r.Channels[1].Temperature = c.magnitude;
+    r.Channels[1].TemperatureSign = static_cast<std::uint8_t>(c.sign);
+    r.Channels[1].TemperatureUnit = static_cast<std::uint8_t>(c.unit);
+    const std::string text = c.text;
+    EXPECT_EQ(FormatTemperature(r, 1, true), text);
+    EXPECT_EQ(FormatTemperature(r, 1, false), text.substr(0, text.find("\u00B0")));
+  }
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
+#include <numeric>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -36,7 +36,8 @@ inline std::string EncodePayload(const S_HARDWARE_DATA& record) {
   return p;
 }
 
-// A payload with the given modes and values that tell the records apart.
+// A payload with the given modes; input voltage `seq`, output voltage 10000 + `seq`, and cell
+// n of channel k at 1000 * n + 100 * k.
 inline std::string ModePayload(int mode1, int mode2, unsigned seq = 0) {
   S_HARDWARE_DATA r;
   for (std::size_t k = 0; k < kChannelCount; ++k) {
@@ -51,55 +52,26 @@ inline std::string ModePayload(int mode1, int mode2, unsigned seq = 0) {
   return EncodePayload(r);
 }
 
-// Sets the C locale for one test and restores the previous one.
-class ScopedLocale {
- public:
-  explicit ScopedLocale(const char* name) : previous_(std::setlocale(LC_ALL, nullptr)) {
-    ok_ = std::setlocale(LC_ALL, name) != nullptr;
-  }
-  ~ScopedLocale() { std::setlocale(LC_ALL, previous_.c_str()); }
-  ScopedLocale(const ScopedLocale&) = delete;
-  ScopedLocale& operator=(const ScopedLocale&) = delete;
-  bool Ok() const { return ok_; }
-
- private:
-  std::string previous_;
-  bool ok_ = false;
+// Sets the C locale for one scope; the tests otherwise run in the "C" locale.
+struct ScopedLocale {
+  explicit ScopedLocale(const char* name) : ok(std::setlocale(LC_ALL, name) != nullptr) {}
+  ~ScopedLocale() { std::setlocale(LC_ALL, "C"); }
+  bool Ok() const { return ok; }
+  bool ok;
 };
 
-// A clock the test moves by hand; starts at 8 December 2026 10:00:00 UTC, local = UTC.
-class ManualClock {
- public:
-  TimeStamp Now() {
-    std::lock_guard guard(mutex_);
-    return now_;
-  }
-  void Set(TimeStamp now) {
-    std::lock_guard guard(mutex_);
-    now_ = now;
-  }
+// A clock the test sets by hand; starts at 8 December 2026 10:00:00 UTC, local = UTC.
+struct ManualClock {
+  TimeStamp now{EncodeDateTime({2026, 12, 8, 10, 0, 0, 0}), 1'796'724'000'000};
   void AdvanceMs(std::int64_t ms) {
-    std::lock_guard guard(mutex_);
-    now_.UtcMs += ms;
-    now_.Local += static_cast<double>(ms) / 86'400'000.0;
+    now.UtcMs += ms;
+    now.Local += static_cast<double>(ms) / 86'400'000.0;
   }
-
- private:
-  std::mutex mutex_;
-  TimeStamp now_{EncodeDateTime({2026, 12, 8, 10, 0, 0, 0}), 1'796'724'000'000};
 };
 
-class FakeView : public LiveView {
- public:
-  void ShowLiveValues(const LiveValues& values) override {
-    std::lock_guard guard(mutex_);
-    shown.push_back(values);
-  }
-  LiveValues Last() {
-    std::lock_guard guard(mutex_);
-    return shown.back();
-  }
-  std::mutex mutex_;
+struct FakeView : LiveView {
+  void ShowLiveValues(const LiveValues& values) override { shown.push_back(values); }
+  const LiveValues& Last() const { return shown.back(); }
   std::vector<LiveValues> shown;
 };
 
@@ -109,14 +81,10 @@ struct Point {
   bool operator==(const Point&) const = default;
 };
 
-// Records what the model does to the chart; can be told to fail on the n-th point.
-class FakeChart : public ChartSink {
- public:
-  void CreateLineSeries(int count) override {
-    series.assign(static_cast<std::size_t>(count), {});
-    ++creations;
-  }
-  void BeginUpdate() override { ++depth, ++begins; }
+// Records what the model does to the chart; fails once `fail_after` points were added.
+struct FakeChart : ChartSink {
+  void CreateLineSeries(int count) override { series.assign(static_cast<std::size_t>(count), {}); }
+  void BeginUpdate() override { ++depth; }
   void EndUpdate() override { --depth; }
   void ClearSeries(int s) override { series.at(static_cast<std::size_t>(s)).clear(); }
   void AddPoint(int s, double x, double y) override {
@@ -126,16 +94,11 @@ class FakeChart : public ChartSink {
     series.at(static_cast<std::size_t>(s)).push_back({x, y});
   }
   std::size_t TotalPoints() const {
-    std::size_t n = 0;
-    for (const auto& s : series) {
-      n += s.size();
-    }
-    return n;
+    return std::accumulate(series.begin(), series.end(), std::size_t{0},
+                           [](std::size_t n, const auto& s) { return n + s.size(); });
   }
 
   std::vector<std::vector<Point>> series;
-  int creations = 0;
-  int begins = 0;
   int depth = 0;
   int fail_after = -1;
   int points_added = 0;

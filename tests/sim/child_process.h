@@ -33,9 +33,8 @@ class ChildProcess {
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     ::posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    argv_ = std::move(argv);
     std::vector<char*> args;
-    for (std::string& a : argv_) {
+    for (std::string& a : argv) {
       args.push_back(a.data());
     }
     args.push_back(nullptr);
@@ -98,7 +97,6 @@ class ChildProcess {
     return true;
   }
 
-  std::vector<std::string> argv_;
   pid_t pid_ = -1;
   UniqueFd out_;
   UniqueFd err_;

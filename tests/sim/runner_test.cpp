@@ -4,21 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "korvane/sim/pty.h"
 #include "pty_reader.h"
-#include "wait_for.h"
-#include "wire_scan.h"
 
 namespace korvane::sim {
 namespace {
 
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
-using testing::ScanWire;
 using testing::SlaveReader;
 
 constexpr milliseconds kDeadline(10000);
@@ -27,35 +23,6 @@ constexpr milliseconds kPromptStop(1000);
 
 std::unique_ptr<Scenario> Charge() {
   return MakeScenario(ScenarioKind::kChargeDischarge, {});
-}
-
-int CountCr(const std::string& s) {
-  return static_cast<int>(std::count(s.begin(), s.end(), '\r'));
-}
-
-TEST(Runner, SendsTheRequestedFramesOverAPty) {
-  auto pty = Pty::Open();
-  SlaveReader reader(pty->SlavePath());
-  ASSERT_TRUE(reader.Opened());
-  RunnerOptions options;
-  options.interval = milliseconds(0);
-  options.max_frames = 25;
-  std::atomic<int> callbacks{0};
-  Runner runner(*pty, Charge(), options);
-  runner.SetOnTransmission([&](const RunnerStats&) { ++callbacks; });
-  runner.Start();
-  ASSERT_TRUE(reader.ReadUntil([](const std::string& r) { return CountCr(r) >= 25; }, kDeadline));
-  ASSERT_TRUE(runner.WaitFinished(kDeadline));
-  const auto scan = ScanWire(reader.Received());
-  EXPECT_EQ(scan.Valid(), 25);
-  EXPECT_EQ(scan.frames.size(), 25u);
-  const RunnerStats stats = runner.Stats();
-  EXPECT_EQ(stats.frames, 25u);
-  EXPECT_EQ(stats.valid_frames, 25u);
-  EXPECT_EQ(stats.dropped_bytes, 0u);
-  EXPECT_EQ(callbacks.load(), 25);
-  // Consecutive frames show the scenario moving on.
-  EXPECT_NE(scan.frames[0].Payload(), scan.frames[24].Payload());
 }
 
 TEST(Runner, StopsPromptlyMidIntervalAndMidWrite) {
@@ -77,13 +44,12 @@ TEST(Runner, StopsPromptlyMidIntervalAndMidWrite) {
       ASSERT_TRUE(reader.ReadBytes(124, kDeadline)) << c.name;
     } else {
       // The master stops being writable once the queue is full: the runner is then waiting.
-      ASSERT_TRUE(testing::WaitFor(
-          [&] {
-            pollfd p{pty->MasterFd(), POLLOUT, 0};
-            return ::poll(&p, 1, 0) == 0;
-          },
-          kDeadline))
-          << c.name;
+      pollfd p{pty->MasterFd(), POLLOUT, 0};
+      const auto give_up = Clock::now() + kDeadline;
+      while (::poll(&p, 1, 0) != 0 && Clock::now() < give_up) {
+        std::this_thread::sleep_for(milliseconds(1));
+      }
+      ASSERT_EQ(::poll(&p, 1, 0), 0) << c.name;
     }
     const auto before = Clock::now();
     runner.Stop();

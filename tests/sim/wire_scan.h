@@ -14,7 +14,6 @@ struct ScannedFrame {
   bool right_length = false;
   bool right_checksum = false;  // only judged when the length is right
   bool Valid() const { return right_length && right_checksum; }
-  std::string Payload() const { return bytes.substr(1, 118); }
 };
 
 struct WireScan {
