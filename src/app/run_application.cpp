@@ -104,12 +104,16 @@ int RunApplication(int argc, char** argv, WindowFactory make_window, const RunHo
     } quit_later;
     if (running_window) {
       end_window();
+    } else if (QWidget* box = QApplication::activeModalWidget()) {
+      box->close();  // quit() alone does not end a box's own loop before the main loop runs
     }
   });
 
   // A lock that cannot be taken at all (no usable folder) does not stop the program.
   InstanceLock lock(hooks.lock_path.empty() ? InstanceLockPath() : hooks.lock_path);
   if (lock.state() == InstanceLock::State::kHeldElsewhere) {
+    // Said on stderr too, for a start from a terminal or a script.
+    std::cerr << kApplicationTitle << ": Application is already running!" << std::endl;
     show_message(QMessageBox::Warning, kApplicationTitle, "Application is already running!");
     return 0;
   }

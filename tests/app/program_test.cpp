@@ -41,8 +41,9 @@ bool WaitUntil(Condition condition) {
 // The built program, started with its own runtime and configuration folders.
 class Program : public ::testing::Test {
  protected:
-  // Starts it in the background, its standard output going to dir_/stdout.
-  pid_t Start(std::vector<std::string> args) {
+  // Starts it in the background, its standard output going to dir_/stdout and its standard
+  // error to dir_/<err_name>.
+  pid_t Start(std::vector<std::string> args, const std::string& err_name = "stderr") {
     args.insert(args.begin(), KORVANE_CONNECT);
     std::vector<char*> argv;
     for (std::string& arg : args) {
@@ -50,9 +51,11 @@ class Program : public ::testing::Test {
     }
     argv.push_back(nullptr);
     const std::string out = dir_ / "stdout";
+    const std::string err = dir_ / err_name;
     const pid_t pid = fork();
     if (pid == 0) {
       dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+      dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
       execv(argv[0], argv.data());
       _exit(127);
     }
@@ -101,6 +104,25 @@ TEST_F(Program, TerminationSignalSavesSettingsAndReleasesTheLock) {
   EXPECT_EQ(ReadFile(SettingsPath()),
             "[PORTS]\nCOM3=/dev/null\n\n[GLOBAL]\nChannel=2\nCommPort=1\nChartValuesMask=3\n");
   EXPECT_EQ(InstanceLock(LockPath()).state(), InstanceLock::State::kAcquired);
+}
+
+TEST_F(Program, SecondInstanceIsRefusedAndTheFirstGoesOn) {
+  const pid_t first = Start({"-NOPROMPTONCLOSE"});
+  ASSERT_TRUE(WaitUntil(
+      [&] { return InstanceLock(LockPath()).state() == InstanceLock::State::kHeldElsewhere; }));
+  const pid_t second = Start({"-NOPROMPTONCLOSE"}, "second.err");
+  // The refusal is shown in a box that waits for a click; stderr says it as well.
+  EXPECT_TRUE(WaitUntil([&] {
+    return ReadFile(dir_ / "second.err").find("Application is already running!") !=
+           std::string::npos;
+  }));
+  kill(second, SIGTERM);  // ends the box's loop as a log-off would
+  EXPECT_EQ(ExitCode(second), 0);
+  int status = 0;
+  EXPECT_EQ(waitpid(first, &status, WNOHANG), 0);  // the first instance is undisturbed
+  EXPECT_EQ(InstanceLock(LockPath()).state(), InstanceLock::State::kHeldElsewhere);
+  kill(first, SIGTERM);
+  EXPECT_EQ(ExitCode(first), 0);
 }
 
 }  // namespace
