@@ -29,14 +29,14 @@ constexpr std::array<std::pair<double, double>, 12> kOcvCurve{{{0.00, 3000},
 
 }  // namespace
 
-LiIonPack::LiIonPack(const PackSpec& spec, std::mt19937_64& rng)
-    : ambient_c_(spec.ambient_c), temperature_c_(spec.ambient_c) {
+LiIonPack::LiIonPack(const PackSpec& params, std::mt19937_64& rng)
+    : ambient_c_(params.ambient_c), temperature_c_(params.ambient_c) {
   std::uniform_real_distribution<double> capacity_spread(0.96, 1.04);
   std::uniform_real_distribution<double> resistance(0.045, 0.050);
-  const int count = std::clamp(spec.cells, 1, 7);
+  const int count = std::clamp(params.cells, 1, 7);
   for (int i = 0; i < count; ++i) {
     cells_.push_back(
-        Cell{spec.capacity_mah * capacity_spread(rng), spec.start_soc, resistance(rng)});
+        Cell{params.capacity_mah * capacity_spread(rng), params.start_soc, resistance(rng)});
   }
 }
 

@@ -22,7 +22,7 @@ struct PackSpec {
 // Currents are in mA, positive when charging; voltages in mV; time in seconds.
 class LiIonPack {
  public:
-  LiIonPack(const PackSpec& spec, std::mt19937_64& rng);
+  LiIonPack(const PackSpec& params, std::mt19937_64& rng);
 
   int Cells() const { return static_cast<int>(cells_.size()); }
   double CellMv(int index, double current_ma) const;
