@@ -55,7 +55,18 @@ Pty::~Pty() {
 
 bool Pty::Write(std::string_view bytes) {
   const WriteReport report = Send(bytes, kDefaultWriteWait, -1);
-  return !report.failed && report.written == bytes.size();
+  if (report.failed || report.written != bytes.size()) {
+    return false;
+  }
+  // The kernel hands master writes to the slave side asynchronously. Return once they can be
+  // read there, so a receiver stepped by a test sees them on its next read (a reader that takes
+  // them first only makes this wait run out).
+  std::lock_guard lock(mutex_);
+  if (slave_.Valid() && !bytes.empty()) {
+    pollfd readable{slave_.Get(), POLLIN, 0};
+    ::poll(&readable, 1, static_cast<int>(kArrivalWait.count()));
+  }
+  return true;
 }
 
 WriteReport Pty::Send(std::string_view bytes, std::chrono::milliseconds max_wait, int wake_fd) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "korvane/link/port_map.h"
 #include "pty_fixture.h"
@@ -269,7 +270,13 @@ TEST_F(ThreadTest, UnplugShowsTheOpenErrorAndReplugRecoversWithoutHelp) {
   ASSERT_TRUE(StepUntil([&] { return Shows("OK"); }));
 
   pty_->CloseMaster();  // cable pulled
-  ASSERT_TRUE(StepUntil([&] { return Shows("ERROR: unable to open COM port"); }));
+  // The kernel reports the hang-up asynchronously: give it real time as well as cycles.
+  const auto deadline = Clock::now() + kDeadline;
+  while (!Shows("ERROR: unable to open COM port") && Clock::now() < deadline) {
+    ASSERT_TRUE(Step());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(Shows("ERROR: unable to open COM port"));
 
   auto replugged = sim::Pty::Open();  // cable back, the same link now leads to a new device
   const auto fresh = dir / "charger.new";

@@ -27,6 +27,7 @@ namespace korvane::sim {
 class Pty final : public Line {
  public:
   static constexpr std::chrono::milliseconds kDefaultWriteWait{250};
+  static constexpr std::chrono::milliseconds kArrivalWait{1000};
 
   static std::unique_ptr<Pty> Open();  // throws std::system_error on failure
   ~Pty() override;
@@ -37,7 +38,9 @@ class Pty final : public Line {
   int MasterFd() const { return master_fd_.load(); }  // -1 after CloseMaster()
 
   // Send() with kDefaultWriteWait and no wake descriptor. True when every byte went out; false
-  // when bytes were dropped (queue full, nobody reading) or the master is closed.
+  // when bytes were dropped (queue full, nobody reading) or the master is closed. Returns once
+  // the bytes can be read on the slave side (at most kArrivalWait later), so a test that steps
+  // its receiver by hand finds them on the receiver's next read.
   bool Write(std::string_view bytes);
   WriteReport Send(std::string_view bytes, std::chrono::milliseconds max_wait,
                    int wake_fd) override;
