@@ -5,10 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "recording_canvas.h"
+
 // Geometry under FixedTextMetrics: normal font 6 px per character (bold 7), lines 13 px high;
 // title font 11 px per character, lines 22 px high.
 namespace korvane::chart {
 namespace {
+
+using test::MakeBare;
 
 std::vector<std::string> Captions(const std::vector<TAxisInfo>& axis) {
   std::vector<std::string> result;
@@ -22,13 +26,6 @@ std::vector<int> Positions(const std::vector<TAxisInfo>& axis, bool x) {
   for (const TAxisInfo& t : axis)
     result.push_back(x ? t.Px : t.Py);
   return result;
-}
-
-// A bare chart: no title, no legend, so the plot is the client area minus the fixed margins.
-void MakeBare(TTrendChart& chart, int width, int height) {
-  chart.SetShowTitle(false);
-  chart.SetShowLegend(false);
-  chart.SetClientSize(width, height);
 }
 
 TEST(Layout, TitleLegendAndNumericAxes) {

@@ -9,6 +9,7 @@
 namespace korvane::chart {
 namespace {
 
+using test::MakeBare;
 using test::RecordingCanvas;
 using Kind = RecordingCanvas::Kind;
 
@@ -18,12 +19,6 @@ RecordingCanvas Paint(const TTrendChart& chart) {
   RecordingCanvas canvas;
   chart.InternalPaint(canvas);
   return canvas;
-}
-
-void MakeBare(TTrendChart& chart, int width, int height) {
-  chart.SetShowTitle(false);
-  chart.SetShowLegend(false);
-  chart.SetClientSize(width, height);
 }
 
 TEST(Paint, EmptyChartDrawsBackgroundAxesAndTitlesOnly) {

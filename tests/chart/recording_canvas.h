@@ -1,11 +1,19 @@
 #pragma once
 
 #include <korvane/chart/canvas.h>
+#include <korvane/chart/trend_chart.h>
 
 #include <string>
 #include <vector>
 
 namespace korvane::chart::test {
+
+// A bare chart: no title, no legend, so the plot is the client area minus the fixed margins.
+inline void MakeBare(TTrendChart& chart, int width, int height) {
+  chart.SetShowTitle(false);
+  chart.SetShowLegend(false);
+  chart.SetClientSize(width, height);
+}
 
 // Canvas that records every drawing call with the pen, brush and font in force at the time.
 class RecordingCanvas final : public Canvas {
