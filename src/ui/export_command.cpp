@@ -1,7 +1,9 @@
 #include "korvane/ui/export_command.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <exception>
 
 #include "korvane/model/hardware_data.h"
@@ -31,10 +33,22 @@ void ExportDataCommand(QWidget* owner, Prompter& prompter, model::THardwareData&
   dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
   dialog.setOption(QFileDialog::ReadOnly, false);
   dialog.setSizeGripEnabled(true);
-  if (prompter.Exec(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-    return;
+  QString file;
+  for (;;) {
+    if (prompter.Exec(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+      return;
+    }
+    file = dialog.selectedFiles().constFirst();
+    // The path must exist: a name in a missing folder goes back to the dialog, as it stands,
+    // rather than failing after the dialog has gone.
+    const QFileInfo chosen(file);
+    if (chosen.absoluteDir().exists()) {
+      break;
+    }
+    prompter.Warn(owner, dialog.windowTitle(),
+                  QString("%1\nThe folder does not exist.\nPlease choose an existing folder.")
+                      .arg(QDir::toNativeSeparators(chosen.absolutePath())));
   }
-  const QString file = dialog.selectedFiles().constFirst();
 
   QString failure;
   bool ok = false;

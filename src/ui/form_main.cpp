@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QSessionManager>
+#include <algorithm>
 #include <exception>
 #include <iostream>
 
@@ -127,6 +128,7 @@ TFormMain::TFormMain(SettingsStorage& settings, const StartOptions& options, For
 
   if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
     connect(app, &QGuiApplication::commitDataRequest, this, &TFormMain::OnCommitData);
+    app->installEventFilter(this);
   }
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   adjustSize();
@@ -175,8 +177,12 @@ void TFormMain::BuildMenu() {
 
 void TFormMain::CenterOnScreen() {
   if (QScreen* shown_on = screen()) {
+    // A window larger than the screen (a small screen, or a large scale factor) keeps its
+    // title bar, menu and lamp reachable: its top-left corner stays on the screen.
     const QRect area = shown_on->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
+    const QSize outer = frameGeometry().size();
+    move(area.left() + std::max(0, (area.width() - outer.width()) / 2),
+         area.top() + std::max(0, (area.height() - outer.height()) / 2));
   }
 }
 
@@ -252,6 +258,15 @@ bool TFormMain::FormCloseQuery() {
   return impl_->prompter->Ask(this, kApplicationTitle, "Close the application?") == Answer::kYes;
 }
 
+QString TFormMain::SaveFailureText(const std::exception& error) const {
+  QString message = QString::fromStdString(error.what());
+  if (!message.startsWith("Unable to write to")) {
+    message = QString("Unable to write to %1: %2")
+                  .arg(QString::fromStdString(impl_->storage.FileName()), message);
+  }
+  return message;
+}
+
 void TFormMain::FormClose() {
   Impl& d = *impl_;
   if (d.closed) {
@@ -262,11 +277,7 @@ void TFormMain::FormClose() {
   try {
     d.storage.Save(CurrentSettings());
   } catch (const std::exception& e) {
-    QString message = QString::fromStdString(e.what());
-    if (!message.startsWith("Unable to write to")) {
-      message = QString("Unable to write to %1: %2")
-                    .arg(QString::fromStdString(d.storage.FileName()), message);
-    }
+    const QString message = SaveFailureText(e);
     // Closing goes on either way; during a log-off no box may hold it up.
     if (d.session_ending) {
       *d.trace_out << message.toStdString() << std::endl;
@@ -292,9 +303,32 @@ bool TFormMain::QueryEndSession() {
   return true;
 }
 
+void TFormMain::SaveForSession() {
+  Impl& d = *impl_;
+  if (d.closed) {
+    return;  // the close has saved already
+  }
+  try {
+    d.storage.Save(CurrentSettings());
+  } catch (const std::exception& e) {
+    // A session save must not wait on a box; the close will try again and tell the user.
+    *d.trace_out << SaveFailureText(e).toStdString() << std::endl;
+  }
+}
+
 void TFormMain::OnCommitData(QSessionManager&) {
-  // Not cancelling the manager is the answer yes.
-  QueryEndSession();
+  // A checkpoint, or a log-off that may still be cancelled: save, agree (by not cancelling the
+  // manager) and go on running. If the session really ends, Qt then asks the program to quit.
+  SaveForSession();
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+  // A quit asked of the whole application (the session manager's end of the session) closes
+  // the window without the prompt, as a log-off does.
+  if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()) {
+    impl_->session_ending = true;
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 WindowSettings TFormMain::CurrentSettings() const {

@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <sstream>
 
@@ -58,10 +59,8 @@ TEST_F(ExportTest, CancelWritesNothingAndShowsNothing) {
 }
 
 TEST_F(ExportTest, FailureIsReportedAsAWarningAndCanBeRepeated) {
-  QFile plain(dir.filePath("plain"));
-  ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
-  plain.close();
-  Choose(dir.filePath("plain/history.tsv"));  // a folder below a plain file cannot exist
+  ASSERT_TRUE(QDir(dir.path()).mkdir("taken.tsv"));
+  Choose(dir.filePath("taken.tsv"));  // a folder cannot be replaced by the export
   window->MenuFileExportClick();
   ASSERT_EQ(prompter.shown.size(), 1u);
   EXPECT_EQ(prompter.shown[0].kind, "warn");
@@ -74,6 +73,32 @@ TEST_F(ExportTest, FailureIsReportedAsAWarningAndCanBeRepeated) {
   window->MenuFileExportClick();
   ASSERT_EQ(prompter.shown.size(), 2u);
   EXPECT_EQ(prompter.shown[1].text, "Data successfully exported.");
+}
+
+// A name in a folder that does not exist (or below a plain file) returns to the dialog with a
+// warning, instead of closing it and then failing.
+TEST_F(ExportTest, MissingFolderKeepsTheDialogGoing) {
+  QFile plain(dir.filePath("plain"));
+  ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+  plain.close();
+  const QStringList answers = {dir.filePath("missing/history.tsv"),
+                               dir.filePath("plain/history.tsv"), dir.filePath("history.tsv")};
+  prompter.on_dialog = [&](QDialog& dialog) {
+    auto& files = dynamic_cast<QFileDialog&>(dialog);
+    files.selectFile(answers.value(prompter.dialogs - 1));
+    return prompter.dialogs <= answers.size() ? int(QDialog::Accepted) : int(QDialog::Rejected);
+  };
+  window->MenuFileExportClick();
+  EXPECT_EQ(prompter.dialogs, 3);
+  ASSERT_EQ(prompter.shown.size(), 3u);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(prompter.shown[i].kind, "warn");
+    EXPECT_EQ(prompter.shown[i].caption, "Export data to file");
+    EXPECT_TRUE(prompter.shown[i].text.contains("does not exist"));
+  }
+  EXPECT_TRUE(prompter.shown[0].text.contains("/missing\n"));
+  EXPECT_EQ(prompter.shown[2].text, "Data successfully exported.");
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath("missing")));
 }
 
 // Settings that cannot be written at close: the reason is shown (in a box, or on stderr during a
@@ -102,6 +127,10 @@ TEST(SaveFailureTest, UnwritableSettingsFolderStillLetsTheWindowClose) {
       EXPECT_TRUE(prompter.shown.empty());
       EXPECT_EQ(err.str(), message + "\n");
     } else {
+      window.SaveForSession();  // a checkpoint: reported on stderr only, and nothing stops
+      EXPECT_TRUE(prompter.shown.empty());
+      EXPECT_EQ(err.str(), message + "\n");
+      EXPECT_FALSE(window.Closed());
       EXPECT_TRUE(window.close());
       ASSERT_EQ(prompter.shown.size(), 2u);
       EXPECT_EQ(prompter.shown[1].kind, "warn");

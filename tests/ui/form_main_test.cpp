@@ -208,6 +208,31 @@ TEST_F(FormMainTest, QueryEndSessionAgreesWithoutThePromptStopsTheThreadAndSaves
   EXPECT_EQ(storage.stored.CommPort, kChargerPort);
 }
 
+// A session save request (a checkpoint, or a log-off that is then cancelled) saves and keeps
+// everything running; the session's real end reaches the program as a quit of the application,
+// which closes without the prompt.
+TEST_F(FormMainTest, SessionSaveKeepsRunningAndTheSessionsQuitClosesWithoutThePrompt) {
+  StartCharger();
+  Open();
+  ASSERT_TRUE(WaitStatus("OK"));
+  prompter.answer = Answer::kCancel;
+  window->SaveForSession();
+  EXPECT_EQ(storage.saves, 1);
+  EXPECT_EQ(storage.stored.CommPort, kChargerPort);
+  const std::size_t frames = window->HardwareData().HistorySize();
+  EXPECT_TRUE(WaitFrames(frames + 2));
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_FALSE(window->Closed());
+
+  QEvent quit(QEvent::Quit);
+  QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+  EXPECT_TRUE(prompter.shown.empty());
+  EXPECT_TRUE(window->Closed());
+  EXPECT_TRUE(window->HardwareThread().Finished());
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(storage.saves, 2);
+}
+
 TEST_F(FormMainTest, DebugTracesStatusesPortsAndFramesAndNothingWithoutIt) {
   StartCharger();
   for (const bool debug : {false, true}) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <exception>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -57,6 +58,9 @@ class TFormMain : public QMainWindow, public link::CommStatusView, public model:
   // Log-off or shut-down: agrees at once without the prompt; stops acquisition, saves the
   // settings and closes. Returns true (the answer to the session).
   bool QueryEndSession();
+  // A session save request (checkpoint, or a log-off that may yet be cancelled): saves the
+  // settings and keeps running. A failure goes to the trace stream, never to a box.
+  void SaveForSession();
 
   // The settings as they stand now (what a close would save).
   WindowSettings CurrentSettings() const;
@@ -69,6 +73,7 @@ class TFormMain : public QMainWindow, public link::CommStatusView, public model:
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   struct Impl;
@@ -78,6 +83,7 @@ class TFormMain : public QMainWindow, public link::CommStatusView, public model:
   void StopAcquisition();
   bool FormCloseQuery();
   void FormClose();
+  QString SaveFailureText(const std::exception& error) const;
   void OnCommitData(QSessionManager& manager);
 
   std::unique_ptr<Impl> impl_;
