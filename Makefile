@@ -93,10 +93,11 @@ run: build
 BENCH_PACKAGES := libqt6opengl6-dev
 
 # Configures and builds the benchmarks without running them (CI uses it to catch a missing package).
+# Warnings are not errors here: g++ 12 at -O3 reports a false -Wrestrict inside std::string.
 bench-build:
 	$(MAKE) deps PACKAGES="$(PACKAGES) $(BENCH_PACKAGES)"
 	cmake -S . -B $(BENCH_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
-	  -DKORVANE_TESTS=OFF -DKORVANE_BENCH=ON -DKORVANE_WERROR=ON
+	  -DKORVANE_TESTS=OFF -DKORVANE_BENCH=ON
 	cmake --build $(BENCH_DIR) -j$(JOBS)
 
 bench: bench-build
