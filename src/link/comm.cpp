@@ -27,7 +27,7 @@ std::string ErrnoText(const std::string& what, int error) {
 
 }  // namespace
 
-TComm::TComm(const PortMap& ports) : ports_(ports) {}
+TComm::TComm(const PortMap& ports) : ports_(ports), read_(::read) {}
 
 TComm::~TComm() {
   Close();
@@ -128,19 +128,20 @@ int TComm::Read(void* buffer, int count) {
   if (fd_ < 0 || count < 0) {
     return kCommReadFailed;
   }
-  ssize_t n = ::read(fd_, buffer, static_cast<size_t>(count));
+  const ssize_t n = read_(fd_, buffer, static_cast<size_t>(count));
   if (n > 0) {
     return static_cast<int>(n);
   }
-  if (n < 0) {
-    return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? 0 : kCommReadFailed;
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+    return 0;
   }
-  // A raw terminal answers "nothing yet" and "hung up" both with 0; poll tells them apart.
+  // A raw terminal answers "nothing yet" and "hung up" both with 0, and a read error may or may
+  // not come with a hang-up; poll tells them apart.
   pollfd p{fd_, POLLIN, 0};
   if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-    return kCommReadFailed;
+    return kCommHungUp;
   }
-  return 0;
+  return n < 0 ? kCommReadFailed : 0;
 }
 
 bool TComm::Purge() {

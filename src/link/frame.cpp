@@ -65,14 +65,14 @@ void DropIncompleteFrame(std::string& buffer) {
 }
 
 FrameResult ReceiveFrame(TComm& comm, std::mutex& lock, std::string& buffer, std::string& payload,
-                         bool& read_failed) {
+                         int& read_result) {
   std::array<char, kReadChunk> chunk;
   int n = 0;
   {
     std::lock_guard guard(lock);
     n = comm.Read(chunk.data(), kReadChunk);
   }
-  read_failed = n < 0;
+  read_result = n;
   if (n > 0) {
     buffer.append(chunk.data(), static_cast<std::size_t>(n));
   }

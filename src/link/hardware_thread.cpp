@@ -1,6 +1,7 @@
 #include "korvane/link/hardware_thread.h"
 
 #include <exception>
+#include <utility>
 
 #include "korvane/link/port_map.h"
 #include "korvane/model/telemetry_sink.h"
@@ -44,10 +45,10 @@ void THardwareThread::ChangePort(int number) {
     }
     port_number_ = number;
     state_ = kOpening;
+    port_changed_ = true;
   }
   SetStatus(kStatusInitializing, kColorInitializing);
-  const CommStatus shown = Status();
-  ui_.RunOnUi([&] { form_.SetCommStatus(shown.text, shown.color); });
+  ui_.RunOnUi([this] { ShowStatus(); });
 }
 
 void THardwareThread::Resume() {
@@ -98,12 +99,8 @@ void THardwareThread::TraceLine(const std::string& line) const {
 }
 
 void THardwareThread::Execute() {
+  // The window keeps what ChangePort showed: the status already equals it.
   Run run;
-  {
-    // The window keeps what ChangePort showed; the run starts with nothing published.
-    std::lock_guard guard(status_lock_);
-    status_.text.clear();
-  }
   while (!terminated_) {
     try {
       RunCycle(run);
@@ -135,13 +132,18 @@ void THardwareThread::RunCycle(Run& run) {
   } else {
     SetState(kOpening);
   }
-  PublishStep(run);
+  PublishStep();
 }
 
 void THardwareThread::OpenStep(Run& run) {
   comm_->Close();
   run.port_open = false;
-  const int port = PortNumber();
+  int port = 0;
+  {
+    std::lock_guard guard(lock_);
+    port = port_number_;
+    run.arm_silence_on_open = std::exchange(port_changed_, false) || run.arm_silence_on_open;
+  }
   std::string reason;
   const int result = comm_->Open(port, &reason);
   if (result == kCommOk) {
@@ -156,7 +158,9 @@ void THardwareThread::OpenStep(Run& run) {
     run.port_open = true;
     run.opened_port = port;
     SetState(kReceiving);
-    run.last_event_tick = clock_->TickCount();
+    if (std::exchange(run.arm_silence_on_open, false)) {
+      run.last_event_tick = clock_->TickCount();
+    }
     return;
   }
   SetStatus(kStatusOpenFailed, kColorOpenFailed);
@@ -164,14 +168,18 @@ void THardwareThread::OpenStep(Run& run) {
 }
 
 void THardwareThread::ReceiveStep(Run& run) {
-  bool read_failed = false;
-  FrameResult result = ReceiveFrame(*comm_, lock_, run.receive_buffer, run.payload, read_failed);
-  if (read_failed) {
-    // A failed read or a hang-up (adapter unplugged): close and reopen on the next cycle, which
-    // reports the port as unavailable until it is back.
-    TraceLine("port: " + std::to_string(run.opened_port) + " read failed or hung up");
+  int read_result = 0;
+  FrameResult result = ReceiveFrame(*comm_, lock_, run.receive_buffer, run.payload, read_result);
+  if (read_result == kCommHungUp) {
+    // Adapter unplugged: close and reopen on the next cycle, which reports the port as
+    // unavailable until it is back.
+    TraceLine("port: " + std::to_string(run.opened_port) + " hung up");
     SetState(kOpening);
+  } else if (read_result == kCommReadFailed && !run.read_failing) {
+    // No bytes this cycle. Reopening would purge what the driver already holds.
+    TraceLine("port: " + std::to_string(run.opened_port) + " read failed");
   }
+  run.read_failing = read_result == kCommReadFailed;
   if (result == frNothing) {
     if (TickElapsed(run.last_event_tick, kSilenceMs, clock_->TickCount())) {
       SetStatus(kStatusTimeout, kColorTimeout);
@@ -185,6 +193,8 @@ void THardwareThread::ReceiveStep(Run& run) {
 }
 
 void THardwareThread::HandleResult(Run& run, FrameResult result) {
+  // Counted before the hand-off, which may throw: the result came either way.
+  run.last_event_tick = clock_->TickCount();
   TraceLine(std::string("frame: ") + ResultName(result));
   switch (result) {
     case frValid:
@@ -201,16 +211,32 @@ void THardwareThread::HandleResult(Run& run, FrameResult result) {
     default:
       break;
   }
-  run.last_event_tick = clock_->TickCount();
 }
 
-void THardwareThread::PublishStep(Run& run) {
-  const CommStatus status = Status();
-  if (status.text == run.last_published) {
-    return;
+void THardwareThread::PublishStep() {
+  {
+    std::lock_guard guard(status_lock_);
+    if (status_.text == shown_text_) {
+      return;
+    }
   }
-  ui_.RunOnUi([&] { form_.SetCommStatus(status.text, status.color); });
-  run.last_published = status.text;
+  ui_.RunOnUi([this] { ShowStatus(); });
+}
+
+// UI thread, so a port change that showed its status meanwhile is seen here, not shown twice.
+// A window that throws has shown nothing: the next publish step tries again.
+void THardwareThread::ShowStatus() {
+  CommStatus status;
+  {
+    std::lock_guard guard(status_lock_);
+    if (status_.text == shown_text_) {
+      return;
+    }
+    status = status_;
+  }
+  form_.SetCommStatus(status.text, status.color);
+  std::lock_guard guard(status_lock_);
+  shown_text_ = status.text;
 }
 
 }  // namespace korvane::link

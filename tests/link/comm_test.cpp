@@ -124,13 +124,13 @@ TEST_F(CommTest, PurgeDropsPendingInput) {
   EXPECT_EQ(comm.Read(buffer, sizeof buffer), 0);
 }
 
-TEST_F(CommTest, HangUpIsAReadFailure) {
+TEST_F(CommTest, HangUpIsReportedAsSuch) {
   TComm comm(ports_);
   ASSERT_EQ(comm.Open(testing::kPtyPort), kCommOk);
   pty_->CloseMaster();
   ASSERT_TRUE(WaitReadable(comm.Fd()));
   char buffer[64];
-  EXPECT_EQ(comm.Read(buffer, sizeof buffer), kCommReadFailed);
+  EXPECT_EQ(comm.Read(buffer, sizeof buffer), kCommHungUp);
   EXPECT_EQ(comm.Close(), kCommOk);
   EXPECT_EQ(comm.Open(testing::kPtyPort), kCommOpenFailed);  // the device is gone
 }

@@ -109,7 +109,15 @@ std::vector<CutCase> CutCases() {
        {"\x0C" + Noise(150) + b.substr(0, 60), b.substr(60)},
        {{{frWrongLength, ""}}, {{frValid, pb}}},
        ""},
-      {"StartExactlyFilledWithoutEndMarker", {"\x0C" + Noise(123)}, {{{frWrongLength, ""}}}, ""},
+      // With 122 bytes behind it a start marker may still end a frame; with 123 it cannot.
+      {"UnendedStartReportedOnceWhenItFillsAFrame",
+       {"\x0C" + Noise(122), Noise(1), Noise(40), a},
+       {{}, {{frWrongLength, ""}}, {}, {{frValid, pa}}},
+       ""},
+      {"UnendedStartsReportedOnceWhenTheLastFillsAFrame",
+       {"\x0C" + Noise(10) + "\x0C" + Noise(123)},
+       {{{frWrongLength, ""}}},
+       ""},
   };
 }
 

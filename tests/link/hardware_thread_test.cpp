@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -41,6 +42,7 @@ class ThreadTest : public testing::PtyFixture {
     clock_ = clock.get();
     thread_ = std::make_unique<THardwareThread>(ui_, form_, model_, ports_, std::move(clock));
     thread_->SetTrace([this](const std::string& line) { trace_.Add(line); });
+    thread_->SetReadCall(reads_.Call());
     thread_->ChangePort(port);
     thread_->Resume();
     ASSERT_TRUE(Settle());
@@ -64,12 +66,25 @@ class ThreadTest : public testing::PtyFixture {
     }
     return done();
   }
+  // Runs cycles until the port is reported gone. The kernel reports a hang-up asynchronously:
+  // give it real time as well as cycles.
+  bool StepUntilGone() {
+    const auto deadline = Clock::now() + kDeadline;
+    while (!Shows("ERROR: unable to open COM port") && Clock::now() < deadline) {
+      if (!Step()) {
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return Shows("ERROR: unable to open COM port");
+  }
   bool Shows(const std::string& text) { return form_.Last() == text; }
 
   HandOffQueue ui_;  // the test's own thread is the UI thread
   testing::FakeModel model_{std::this_thread::get_id()};
   testing::FakeStatusView form_{std::this_thread::get_id()};
   testing::TraceLog trace_;
+  testing::ReadFaults reads_;
   testing::SteppedClock* clock_ = nullptr;
   std::unique_ptr<THardwareThread> thread_;
 };
@@ -97,6 +112,15 @@ TEST_F(ThreadTest, ValidFramesAreDecodedRefreshedAndOkIsShownOnce) {
   ASSERT_TRUE(Step());
   EXPECT_EQ(form_.shown.back(), (CommStatus{"OK", 0x0000FF00}));
   EXPECT_EQ(form_.Count("OK"), 1);
+}
+
+TEST_F(ThreadTest, AFrameWaitingBeforeTheOpenIsNeverDecoded) {
+  ASSERT_TRUE(pty_->Write(MakeFrame(MakePayload(1))));  // queued in the driver, port still closed
+  Start(kPtyPort);
+  ASSERT_TRUE(pty_->Write(MakeFrame(MakePayload(2))));
+  ASSERT_TRUE(StepUntil([&] { return model_.DecodedCount() > 0; }));
+  ASSERT_TRUE(Step(2));
+  EXPECT_EQ(model_.Decoded(), std::vector<std::string>{MakePayload(2)});
 }
 
 TEST_F(ThreadTest, ValuesAreRefreshedBeforeOkIsShown) {
@@ -195,18 +219,19 @@ TEST_F(ThreadTest, ChangePortToTheSameNumberDoesNothing) {
   EXPECT_EQ(trace_.CountPrefix("port: "), opens);
 }
 
-TEST_F(ThreadTest, ChangePortShowsInitializingAtOnceAndAgainFromTheWorker) {
+TEST_F(ThreadTest, ChangePortShowsInitializingAtOnceAndOnlyOnce) {
   auto other = sim::Pty::Open();
   ports_.SetOverride(8, other->SlavePath());
   Start(kPtyPort);
+  ASSERT_TRUE(pty_->Write(MakeFrame(MakePayload(7))));
+  ASSERT_TRUE(StepUntil([&] { return Shows("OK"); }));
   thread_->ChangePort(8);
-  EXPECT_EQ(form_.shown.size(), 2u);  // shown directly, on the UI thread
-  EXPECT_TRUE(Shows("Initializing..."));
-  ASSERT_TRUE(Step());
-  // The worker last published nothing, so its next publish repeats "Initializing...".
-  EXPECT_EQ(form_.Count("Initializing..."), 3);
+  EXPECT_EQ(form_.shown.back(), (CommStatus{"Initializing...", 0x0000FFFF}));  // on the UI thread
+  ASSERT_TRUE(StepUntil([&] { return trace_.CountPrefix("port: 8 -> 0") == 1; }, 3));
   ASSERT_TRUE(other->Write(MakeFrame(MakePayload(8))));
-  ASSERT_TRUE(StepUntil([&] { return model_.DecodedCount() == 1; }));
+  ASSERT_TRUE(StepUntil([&] { return model_.DecodedCount() == 2; }));
+  EXPECT_EQ(form_.Count("Initializing..."), 2);  // at the start and at the change
+  EXPECT_TRUE(Shows("OK"));
   EXPECT_EQ(thread_->PortNumber(), 8);
 }
 
@@ -234,10 +259,12 @@ TEST_F(ThreadTest, FailedRefreshMakesTheNextCycleReopenAndKeepsTheStatus) {
   Start(kPtyPort);
   ASSERT_TRUE(pty_->Write(MakeFrame(MakePayload(1))));
   ASSERT_TRUE(StepUntil([&] { return Shows("OK"); }));
+  ASSERT_TRUE(Step(40));
   model_.fail_refreshes_ = 1;
   ASSERT_TRUE(pty_->Write(MakeFrame(MakePayload(2))));
   ASSERT_TRUE(StepUntil([&] { return trace_.CountPrefix("port: 7 -> 0") == 2; }));
   EXPECT_EQ(model_.DecodedCount(), 2u);  // decoded before the refresh failed
+  ASSERT_TRUE(Step(40));                 // the failed frame restarted the silence measure
   EXPECT_EQ(form_.shown.size(), 2u);     // nothing new was shown
   ASSERT_TRUE(pty_->Write(MakeFrame(MakePayload(3))));
   ASSERT_TRUE(StepUntil([&] { return model_.DecodedCount() == 3; }));
@@ -270,23 +297,39 @@ TEST_F(ThreadTest, UnplugShowsTheOpenErrorAndReplugRecoversWithoutHelp) {
   ASSERT_TRUE(StepUntil([&] { return Shows("OK"); }));
 
   pty_->CloseMaster();  // cable pulled
-  // The kernel reports the hang-up asynchronously: give it real time as well as cycles.
-  const auto deadline = Clock::now() + kDeadline;
-  while (!Shows("ERROR: unable to open COM port") && Clock::now() < deadline) {
-    ASSERT_TRUE(Step());
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ASSERT_TRUE(Shows("ERROR: unable to open COM port"));
+  ASSERT_TRUE(StepUntilGone());
+  ASSERT_TRUE(Step(4));  // two more attempts: over 3000 ms since the frame
 
   auto replugged = sim::Pty::Open();  // cable back, the same link now leads to a new device
   const auto fresh = dir / "charger.new";
   std::filesystem::create_symlink(replugged->SlavePath(), fresh);
   std::filesystem::rename(fresh, link);
   ASSERT_TRUE(StepUntil([&] { return trace_.CountPrefix("port: 3 -> 0") == 2; }, 10));
+  // The reopen does not restart the silence measure: it runs from the last frame.
+  ASSERT_TRUE(Step());
+  EXPECT_TRUE(Shows("ERROR: timeout (no data)"));
   ASSERT_TRUE(replugged->Write(MakeFrame(MakePayload(2))));
   ASSERT_TRUE(StepUntil([&] { return Shows("OK"); }));
   EXPECT_EQ(model_.Decoded().back(), MakePayload(2));
   std::filesystem::remove_all(dir);
+}
+
+TEST_F(ThreadTest, FailedReadsWithoutAHangUpCountAsNoBytes) {
+  Start(kPtyPort);
+  reads_.failures = 1;
+  ASSERT_TRUE(pty_->Write(MakeFrame(MakePayload(1))));  // waiting in the driver as the read fails
+  ASSERT_TRUE(StepUntil([&] { return Shows("OK"); }));
+  EXPECT_EQ(model_.Decoded(), std::vector<std::string>{MakePayload(1)});
+
+  reads_.failures = INT_MAX;
+  ASSERT_TRUE(Step(59));
+  EXPECT_TRUE(Shows("OK"));
+  ASSERT_TRUE(Step());  // 3000 ms after the frame
+  EXPECT_TRUE(Shows("ERROR: timeout (no data)"));
+  EXPECT_EQ(trace_.CountPrefix("port: 7 -> 0"), 1);  // never reopened
+
+  pty_->CloseMaster();  // now it hangs up too
+  EXPECT_TRUE(StepUntilGone());
 }
 
 TEST_F(ThreadTest, SilenceMeasureHoldsAcrossTheTickCounterWrap) {

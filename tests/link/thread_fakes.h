@@ -1,6 +1,9 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -11,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "korvane/link/comm.h"
 #include "korvane/link/link_clock.h"
 #include "korvane/link/status.h"
 #include "korvane/link/ui_dispatcher.h"
@@ -146,6 +150,24 @@ class FakeStatusView final : public CommStatusView {
 
  private:
   const std::thread::id ui_thread_;
+};
+
+// The port's read system call: passes reads through, but fails the next `failures` of them with
+// EIO while the line stays up, as a faulty adapter's reads do.
+class ReadFaults {
+ public:
+  TComm::ReadCall Call() {
+    return [this](int fd, void* buffer, std::size_t count) -> ssize_t {
+      if (failures.load() > 0) {
+        --failures;
+        errno = EIO;
+        return -1;
+      }
+      return ::read(fd, buffer, count);
+    };
+  }
+
+  std::atomic<int> failures{0};
 };
 
 // Collects the thread's trace lines; a hook may run on each line (on the worker).

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace korvane::link {
 
@@ -19,7 +23,8 @@ enum CommResult : int {
   kCommGetTimeoutsFailed = -995,  // settings could not be read back
   kCommSetTimeoutsFailed = -994,  // settings read back differ from the ones written
   kCommSetMaskFailed = -993,      // modem lines could not be dropped
-  kCommReadFailed = -992,         // read error, or the device hung up (cable pulled)
+  kCommReadFailed = -992,         // read error while the line stays up
+  kCommHungUp = -991,             // the device hung up (cable pulled, adapter unplugged)
   kCommCloseFailed = -989,
 };
 
@@ -30,6 +35,9 @@ enum CommResult : int {
 class TComm {
  public:
   static constexpr int kMaxPortNumber = 99;
+
+  // The read system call; tests substitute one that fails as a faulty device's reads do.
+  using ReadCall = std::function<ssize_t(int fd, void* buffer, std::size_t count)>;
 
   explicit TComm(const PortMap& ports);
   ~TComm();
@@ -42,8 +50,9 @@ class TComm {
   int Open(int port_number, std::string* reason = nullptr);
   int Close();
 
-  // Stores up to `count` bytes that have already arrived; 0 when none. kCommReadFailed on a read
-  // error or when the device has hung up.
+  // Stores up to `count` bytes that have already arrived; 0 when none. kCommHungUp when the
+  // device has hung up, whether or not the read itself failed; kCommReadFailed on a read error
+  // while the line stays up, which leaves pending input in place.
   int Read(void* buffer, int count);
 
   // Drops pending input and output. Returns whether the OS call succeeded.
@@ -53,12 +62,14 @@ class TComm {
 
   bool IsOpen() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
+  void SetReadCall(ReadCall call) { read_ = std::move(call); }
 
  private:
   int Configure(std::string* reason);
 
   const PortMap& ports_;
   int fd_ = -1;
+  ReadCall read_;
 };
 
 }  // namespace korvane::link

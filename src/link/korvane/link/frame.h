@@ -47,9 +47,9 @@ FrameResult ExtractFrame(std::string& buffer, std::string& payload);
 void DropIncompleteFrame(std::string& buffer);
 
 // One receive of the acquisition cycle: reads what has arrived (up to 1024 bytes, under `lock`),
-// appends it to `buffer` and returns the first result of ExtractFrame. `read_failed` is set when
-// the read failed or the device hung up.
+// appends it to `buffer` and returns the first result of ExtractFrame. `read_result` receives
+// TComm::Read's result: a byte count, or kCommReadFailed or kCommHungUp.
 FrameResult ReceiveFrame(TComm& comm, std::mutex& lock, std::string& buffer, std::string& payload,
-                         bool& read_failed);
+                         int& read_result);
 
 }  // namespace korvane::link

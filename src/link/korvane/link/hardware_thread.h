@@ -24,8 +24,10 @@ class PortMap;
 
 // The acquisition thread: opens the chosen port, polls it about every 50 ms, cuts and checks
 // frames, has each valid payload decoded and the window refreshed, and keeps the link status.
-// It recovers by itself: a port that fails to open is retried about once a second; a read
-// failure or hang-up (cable pulled) and any exception in a cycle make the next cycle reopen.
+// It recovers by itself: a port that fails to open is retried about once a second; a hang-up
+// (cable pulled) and any exception in a cycle make the next cycle reopen. A failed read counts
+// as no bytes. Silence is measured from the last frame result, or from the first open of a newly
+// chosen port; reopening the same port does not restart it.
 //
 // Created suspended. The UI thread calls ChangePort, then Resume; on close Terminate, then
 // WaitFor (which keeps serving hand-offs), then destroys it before the model.
@@ -44,8 +46,8 @@ class THardwareThread {
   THardwareThread(const THardwareThread&) = delete;
   THardwareThread& operator=(const THardwareThread&) = delete;
 
-  // UI thread. Switches the link to port `number` and shows "Initializing..." at once; does
-  // nothing when `number` is the current port.
+  // UI thread. Switches the link to port `number` and shows "Initializing..." at once (unless
+  // the window shows it already); does nothing when `number` is the current port.
   void ChangePort(int number);
   // Starts the run; does nothing when it already started.
   void Resume();
@@ -56,6 +58,7 @@ class THardwareThread {
 
   // Set before Resume.
   void SetTrace(Trace trace) { trace_ = std::move(trace); }
+  void SetReadCall(TComm::ReadCall call) { comm_->SetReadCall(std::move(call)); }
 
   bool Terminated() const { return terminated_.load(); }
   bool Finished() const { return finished_.load(); }
@@ -68,10 +71,11 @@ class THardwareThread {
   struct Run {
     std::string receive_buffer;
     std::string payload;
-    std::string last_published;
     std::uint32_t last_event_tick = 0;
     int opened_port = 0;
     bool port_open = false;
+    bool arm_silence_on_open = true;  // a newly chosen port starts the measure when it opens
+    bool read_failing = false;        // a run of failed reads is traced once
   };
 
   void Execute();
@@ -79,7 +83,8 @@ class THardwareThread {
   void OpenStep(Run& run);
   void ReceiveStep(Run& run);
   void HandleResult(Run& run, FrameResult result);
-  void PublishStep(Run& run);
+  void PublishStep();
+  void ShowStatus();
   void SetStatus(const char* text, TColor color);
   void SetState(State state);
   void TraceLine(const std::string& line) const;
@@ -94,10 +99,12 @@ class THardwareThread {
   mutable std::mutex lock_;
   int port_number_ = -1;
   State state_ = kOpening;
+  bool port_changed_ = false;  // until the worker next opens
 
   // Written by both threads; never held across a hand-off.
   mutable std::mutex status_lock_;
   CommStatus status_;
+  std::string shown_text_;  // what the window shows; changed on the UI thread only
 
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
