@@ -38,6 +38,15 @@ Decimal15 ToDecimal15(double value) {
   return d;
 }
 
+// The decimal a float was written as: the shortest one that reads back as it (0.1f is 0.1).
+double ShortestDecimal(float value) {
+  char buf[32];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value);
+  double result = value;
+  std::from_chars(buf, res.ptr, result);
+  return result;
+}
+
 }  // namespace
 
 int RoundPixel(double value) {
@@ -84,47 +93,75 @@ void CalculateAxis(double Min, double Max, int Count, double& Step, double& Star
   }
 }
 
-std::string FormatValue(double value, std::string_view decimalSeparator) {
+double TickValue(double Start, double Step, int index) {
+  const double value = Start + index * Step;
+  // Start and step come from repeated additions, so the tick meant to be zero may miss it by a few
+  // units in the last place.
+  return std::fabs(value) < 1e-9 * std::fabs(Step) ? 0.0 : value;
+}
+
+int LabelDecimals(double Step, float Scale) {
+  constexpr int kMinDecimals = 2;   // what "0.##" shows
+  constexpr int kMaxDecimals = 15;  // a double holds no more
+  constexpr int kShortDigits = 9;   // more significant digits than this: a repeating decimal
+  const double shown = std::fabs(Step / ShortestDecimal(Scale));
+  if (!(shown > 0) || !std::isfinite(shown))
+    return kMinDecimals;
+  const Decimal15 dec = ToDecimal15(shown);
+  int significant = 15;
+  while (significant > 1 && dec.digits[significant - 1] == '0')
+    --significant;
+  if (significant > kShortDigits)
+    return kMinDecimals;  // no count of decimals states such a step exactly
+  // Neighbouring ticks differ by the step, so the step's own decimals are the fewest that state
+  // every tick.
+  return std::clamp(significant - 1 - dec.exponent, kMinDecimals, kMaxDecimals);
+}
+
+std::string FormatValue(double value, std::string_view decimalSeparator, int decimals) {
   if (std::isnan(value))
     return "NAN";
   if (std::isinf(value))
     return value > 0 ? "INF" : "-INF";
   const Decimal15 dec = ToDecimal15(value);
-  // Digits of round(|value| * 100), most significant first.
-  std::string hundredths;
-  const int keep = dec.exponent + 3;  // digits of the 15 that lie at or above 10^-2
+  decimals = std::max(decimals, 0);
+  const size_t places = static_cast<size_t>(decimals);
+  // Digits of round(|value| * 10^decimals), most significant first; keep counts the digits of the
+  // 15 that lie at or above 10^-decimals.
+  std::string scaled;
+  const int keep = dec.exponent + 1 + decimals;
   if (keep <= 0) {
-    hundredths.assign(1, (keep == 0 && dec.digits[0] >= '5') ? '1' : '0');
+    scaled.assign(1, (keep == 0 && dec.digits[0] >= '5') ? '1' : '0');
   } else if (keep >= 15) {
-    hundredths.assign(dec.digits, 15);
-    hundredths.append(static_cast<size_t>(keep - 15), '0');
+    scaled.assign(dec.digits, 15);
+    scaled.append(static_cast<size_t>(keep - 15), '0');
   } else {
-    hundredths.assign(dec.digits, static_cast<size_t>(keep));
+    scaled.assign(dec.digits, static_cast<size_t>(keep));
     if (dec.digits[keep] >= '5') {
       int i = keep - 1;
-      for (; i >= 0 && hundredths[i] == '9'; --i)
-        hundredths[i] = '0';
+      for (; i >= 0 && scaled[i] == '9'; --i)
+        scaled[i] = '0';
       if (i >= 0) {
-        ++hundredths[i];
+        ++scaled[i];
       } else {
-        hundredths.insert(hundredths.begin(), '1');
+        scaled.insert(scaled.begin(), '1');
       }
     }
   }
-  if (hundredths.size() < 3)
-    hundredths.insert(0, 3 - hundredths.size(), '0');
-  std::string integral = hundredths.substr(0, hundredths.size() - 2);
-  std::string decimals = hundredths.substr(hundredths.size() - 2);
-  while (!decimals.empty() && decimals.back() == '0')
-    decimals.pop_back();
+  if (scaled.size() < places + 1)
+    scaled.insert(0, places + 1 - scaled.size(), '0');
+  std::string integral = scaled.substr(0, scaled.size() - places);
+  std::string fraction = scaled.substr(scaled.size() - places);
+  while (!fraction.empty() && fraction.back() == '0')
+    fraction.pop_back();
   std::string text;
-  const bool zero = integral == "0" && decimals.empty();
+  const bool zero = integral == "0" && fraction.empty();
   if (value < 0 && !zero)
     text = "-";
   text += integral;
-  if (!decimals.empty()) {
+  if (!fraction.empty()) {
     text += decimalSeparator;
-    text += decimals;
+    text += fraction;
   }
   return text;
 }

@@ -7,13 +7,15 @@
 namespace korvane::chart {
 
 void TTrendChart::CalculateSeries() {
-  if (seriesList_.empty() || empty_)
+  // A curve left from an earlier layout would still be drawn.
+  for (const auto& series : seriesList_)
+    series->spline_.Clear();
+  if (seriesList_.empty() || empty_ || PlotCollapsed())
     return;
   const int B = barCount_ > 0 ? RoundPixel(static_cast<double>(barWidth_) / (barCount_ + 1)) : 0;
   int k = 0;
   for (const auto& series : seriesList_) {
     TTrendSeries& s = *series;
-    s.spline_.Clear();
     switch (s.kind_) {
       case skLine:
         for (TXYInfo& v : s.values_)

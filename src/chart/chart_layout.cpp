@@ -9,9 +9,13 @@
 namespace korvane::chart {
 namespace {
 
-std::string TickLabel(double shown, const std::string& separator) {
-  return shown == UndefinedValueChart ? "~" : FormatValue(shown, separator);
+// A tick at the stored undefined value reads "~".
+std::string TickLabel(double shown, const std::string& separator, int decimals = 2) {
+  return shown == UndefinedValueChart ? "~" : FormatValue(shown, separator, decimals);
 }
+
+// Each extra round narrows the title and so only adds lines; a few rounds settle any real layout.
+constexpr int kTitleRounds = 4;
 
 }  // namespace
 
@@ -19,14 +23,29 @@ void TTrendChart::Calculate(int Width, int Height) {
   ClearAxis();
   chartWidth_ = Width;
   chartHeight_ = Height;
-  rcChart_ = {20, 20, Width - 20, Height - 20};
-
   titleShown_ = showTitle_ && !title_.empty();
+  // The title is drawn across the plot, whose left edge follows the Y labels, which follow the
+  // plot height the title leaves: measure it again at the width it got until it fits there.
+  int titleWidth = Width - 40;
+  for (int round = 0; round < kTitleRounds; ++round) {
+    LayoutFrame(Width, Height, titleWidth);
+    if (!titleShown_ ||
+        metrics_->WrappedTextHeight(titleFont_, title_, rcTitle_.Width()) <= rcTitle_.Height()) {
+      break;
+    }
+    titleWidth = std::min(titleWidth, rcTitle_.Width());
+  }
+  BuildXAxis();
+  CalculateSeries();
+}
+
+void TTrendChart::LayoutFrame(int Width, int Height, int titleWidth) {
+  yAxis_.clear();
+  rcChart_ = {20, 20, Width - 20, Height - 20};
   if (titleShown_) {
     const int h = metrics_->TextHeight(titleFont_, title_);
     rcTitle_ = {20, 20, Width - 20, 20 + h};
-    rcTitle_.Bottom =
-        rcTitle_.Top + metrics_->WrappedTextHeight(titleFont_, title_, rcTitle_.Width());
+    rcTitle_.Bottom = rcTitle_.Top + metrics_->WrappedTextHeight(titleFont_, title_, titleWidth);
     rcChart_.Top = rcTitle_.Bottom + 10;
   } else {
     rcTitle_ = {};
@@ -43,10 +62,7 @@ void TTrendChart::Calculate(int Width, int Height) {
   rcTitle_.Left = rcChart_.Left;
   rcTitle_.Right = rcChart_.Right;
   AdjustYAxis();
-
   LayoutLegend();
-  BuildXAxis();
-  CalculateSeries();
 }
 
 void TTrendChart::ClearAxis() {
@@ -75,7 +91,7 @@ void TTrendChart::BuildYAxis() {
     max = std::max(max, s->GetMaxYValue());
     empty_ = false;
   }
-  if (empty_)
+  if (empty_ || PlotCollapsed())
     return;
 
   double step = 0;
@@ -85,13 +101,13 @@ void TTrendChart::BuildYAxis() {
   const int intervals = AxisIntervals(N);
   const double S = H / (intervals * step);
   const std::string separator = LocaleDecimalSeparator();
+  const int decimals = LabelDecimals(step, axisYScale_);
   yAxis_.reserve(static_cast<size_t>(intervals) + 1);
   for (int i = 0; i <= intervals; ++i) {
-    const double v = i * step;
     TAxisInfo& tick = yAxis_.emplace_back();
-    tick.Value = start + v;
-    tick.Py = RoundPixel(v * S);
-    tick.Caption = TickLabel((start + v) / static_cast<double>(axisYScale_), separator);
+    tick.Value = TickValue(start, step, i);
+    tick.Py = RoundPixel(i * step * S);
+    tick.Caption = TickLabel(tick.Value / static_cast<double>(axisYScale_), separator, decimals);
   }
   yMin_ = start;
   yScale_ = S;
@@ -143,6 +159,8 @@ void TTrendChart::BuildXAxis() {
                                              [](const auto& s) { return s->kind_ == skBar; }));
   if (barCount_ > 0)
     axisXOnePerValue_ = true;  // stays on after the bars are gone
+  if (PlotCollapsed())
+    return;
   if (axisXOnePerValue_) {
     BuildCategoryXAxis();
   } else {
@@ -208,14 +226,14 @@ void TTrendChart::BuildNumericXAxis() {
   const int intervals = AxisIntervals(N);
   const double S = W / (intervals * step);
   const std::string separator = LocaleDecimalSeparator();
+  const int decimals = LabelDecimals(step, axisXScale_);
   xAxis_.reserve(static_cast<size_t>(intervals) + 1);
   for (int i = 0; i <= intervals; ++i) {
-    const double v = i * step;
     TAxisInfo& tick = xAxis_.emplace_back();
-    tick.Value = start + v;
+    tick.Value = TickValue(start, step, i);
     tick.Py = rcChart_.Bottom;
-    tick.Px = RoundPixel(v * S) + rcChart_.Left;
-    tick.Caption = TickLabel((start + v) / static_cast<double>(axisXScale_), separator);
+    tick.Px = RoundPixel(i * step * S) + rcChart_.Left;
+    tick.Caption = TickLabel(tick.Value / static_cast<double>(axisXScale_), separator, decimals);
   }
   xMin_ = start;
   xScale_ = S;

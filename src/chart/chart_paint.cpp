@@ -3,6 +3,8 @@
 
 #include "caption_lines.h"
 
+#include <algorithm>
+
 namespace korvane::chart {
 namespace {
 
@@ -149,6 +151,25 @@ class TTrendChart::Painter {
     const TTrendSeries& s = *c_.seriesList_[static_cast<size_t>(index)];
     const bool bar = s.kind_ == skBar;
     AutoColors(index, bar);
+    if (!c_.PlotCollapsed()) {
+      if (!bar && OnOnePixel(s.values_)) {
+        DrawMarker(s.values_.front());
+      } else {
+        DrawData(s);
+      }
+    }
+    if (c_.showLegend_) {
+      const int x = c_.rcLegend_.Left + 10;
+      const int y = c_.rcLegend_.Top + s.legendTop_;
+      if (bar) {
+        canvas_.Rectangle({x + 2, y + 2, x + 18, y + 18});
+      } else {
+        canvas_.Line(x, y + 10, x + 20, y + 10);
+      }
+    }
+  }
+
+  void DrawData(const TTrendSeries& s) {
     switch (s.kind_) {
       case skBar:
         for (const TXYInfo& v : s.values_)
@@ -168,15 +189,19 @@ class TTrendChart::Painter {
           canvas_.Polyline(s.spline_.Curve());
         break;
     }
-    if (c_.showLegend_) {
-      const int x = c_.rcLegend_.Left + 10;
-      const int y = c_.rcLegend_.Top + s.legendTop_;
-      if (bar) {
-        canvas_.Rectangle({x + 2, y + 2, x + 18, y + 18});
-      } else {
-        canvas_.Line(x, y + 10, x + 20, y + 10);
-      }
-    }
+  }
+
+  static bool OnOnePixel(const std::vector<TXYInfo>& values) {
+    return !values.empty() && std::all_of(values.begin(), values.end(), [&](const TXYInfo& v) {
+      return v.Px == values.front().Px && v.Py == values.front().Py;
+    });
+  }
+
+  // A line through points on one pixel has no length: a small square in the series' colour marks
+  // the pixel instead.
+  void DrawMarker(const TXYInfo& v) {
+    canvas_.SetBrush({pen_.Color, TBrushStyle::Solid});
+    canvas_.Rectangle({v.Px - 2, v.Py - 2, v.Px + 3, v.Py + 3});
   }
 
   void AutoColors(int index, bool bar) {

@@ -101,6 +101,49 @@ TEST(Layout, TickLabelsHonourScaleAndUndefinedValue) {
     EXPECT_EQ(t.Caption, "~");
 }
 
+TEST(Layout, TickLabelsStateEveryTickExactly) {
+  const struct {
+    double min, max;
+    float scale;
+    std::vector<std::string> captions;
+  } cases[] = {
+      {4200, 4200, 1000, {"4.199", "4.2", "4.201"}},  // flat trace: a 1 mV step
+      {4166, 4235, 1000, {"4.165", "4.2", "4.235"}},
+      {4170, 4230, 1000, {"4.17", "4.2", "4.23"}},  // two decimals suffice
+      {0.0005, 0.0065, 1, {"0", "0.0035", "0.007"}},
+      {0.00005, 0.00065, 0.1f, {"0", "0.0035", "0.007"}},  // the scale read as the decimal 0.1
+  };
+  for (const auto& c : cases) {
+    TTrendChart chart;
+    MakeBare(chart, 400, 200);  // three Y ticks
+    chart.SetAxisYScale(c.scale);
+    TTrendSeries* s = chart.AddSeries(skLine);
+    s->AddXY(0, c.min);
+    s->AddXY(1, c.max);
+    EXPECT_EQ(Captions(chart.YAxis()), c.captions) << c.min << ".." << c.max;
+  }
+}
+
+TEST(Layout, TickNearZeroIsZero) {
+  TTrendChart chart;
+  MakeBare(chart, 400, 500);  // nine Y ticks of 0.09 from -0.63: the seventh misses 0 by 1e-16
+  TTrendSeries* bars = chart.AddSeries(skBar);
+  bars->AddXY(1, -0.599);
+  bars->AddXY(2, 0.081);
+  const TAxisInfo& zero = chart.YAxis().at(7);
+  EXPECT_EQ(zero.Value, 0.0);
+  EXPECT_EQ(chart.ZeroY(), zero.Py);
+}
+
+TEST(Layout, XRangeAwayFromZeroStartsAtTheLeftEdge) {
+  TTrendChart chart;
+  MakeBare(chart, 400, 280);
+  TTrendSeries* s = chart.AddSeries(skLine);
+  s->AddXY(1000, 1);
+  s->AddXY(1100, 2);
+  EXPECT_EQ(s->Values()[0].Px, chart.RcChart().Left);
+}
+
 TEST(Layout, BarsInCategorySlotsFromTheZeroLine) {
   TTrendChart chart;
   MakeBare(chart, 400, 280);
@@ -196,9 +239,10 @@ TEST(Layout, LongTitleWrapsAndPushesThePlotDown) {
   TTrendChart chart;
   chart.SetShowLegend(false);
   chart.SetClientSize(200, 300);
-  chart.SetTitle("Charge of the battery pack");  // 26 characters of 11 px in 160 px
-  EXPECT_EQ(chart.RcTitle().Bottom, 20 + 2 * 22);
-  EXPECT_EQ(chart.RcChart().Top, 20 + 2 * 22 + 10);
+  chart.SetTitle("Charge of the battery pack");  // 26 characters of 11 px in 133 px
+  EXPECT_EQ(chart.RcTitle().Width(), 200 - 20 - 47);
+  EXPECT_EQ(chart.RcTitle().Bottom, 20 + 3 * 22);
+  EXPECT_EQ(chart.RcChart().Top, 20 + 3 * 22 + 10);
 }
 
 TEST(Layout, SmoothSeriesBuildsAnInterpolatingSpline) {

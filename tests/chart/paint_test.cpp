@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "recording_canvas.h"
 
 // Drawing under FixedTextMetrics: normal font 6 px per character (bold 7), lines 13 px high.
@@ -170,8 +172,11 @@ TEST(Paint, SeriesColoursByListPosition) {
     chart.SetSoftColors(c.soft);
     chart.SetMonochrome(c.mono);
     chart.BeginUpdate();
-    for (int i = 0; i < 15; ++i)
-      chart.AddSeries(skLine)->AddXY(i, i);
+    for (int i = 0; i < 15; ++i) {
+      TTrendSeries* s = chart.AddSeries(skLine);
+      s->AddXY(0, i);
+      s->AddXY(1, i);
+    }
     chart.EndUpdate();
     const auto ops = SeriesOps(Paint(chart));
     ASSERT_EQ(ops.size(), 15u);
@@ -259,8 +264,59 @@ TEST(Paint, LegendBoxShadowTextAndMarks) {
   ASSERT_NE(lineMark, nullptr);
   EXPECT_EQ(lineMark->pen.Color, NormalColor(0));
   const int y = R.Top + bar->LegendTop();
-  EXPECT_EQ(rects.back().rect, (TRect{x + 2, y + 2, x + 18, y + 18}));
-  EXPECT_EQ(rects.back().brush.Color, NormalColor(1));
+  const TRect mark{x + 2, y + 2, x + 18, y + 18};
+  const auto barMark =
+      std::find_if(rects.begin(), rects.end(), [&](const auto& op) { return op.rect == mark; });
+  ASSERT_NE(barMark, rects.end());
+  EXPECT_EQ(barMark->brush.Color, NormalColor(1));
+}
+
+TEST(Paint, SeriesWithoutLengthGetsAMarker) {
+  const struct {
+    TSeriesKind kind;
+    std::vector<double> ys;
+  } cases[] = {{skLine, {2}}, {skSmooth, {2}}, {skLine, {2, 2}}};
+  for (const auto& c : cases) {
+    TTrendChart chart;
+    MakeBare(chart, 400, 280);
+    chart.AddSeries(skLine)->AddXY(0, 1);  // gives the axes a range
+    TTrendSeries* s = chart.AddSeries(c.kind);
+    for (double y : c.ys)
+      s->AddXY(0, y);
+    const TXYInfo& p = s->Values()[0];
+    const auto ops = SeriesOps(Paint(chart));
+    ASSERT_EQ(ops.size(), 2u);
+    EXPECT_EQ(ops[1].kind, Kind::Rectangle);
+    EXPECT_EQ(ops[1].rect, (TRect{p.Px - 2, p.Py - 2, p.Px + 3, p.Py + 3}));
+    EXPECT_EQ(ops[1].brush, (TBrush{NormalColor(1), TBrushStyle::Solid, -1}));
+  }
+}
+
+TEST(Paint, NothingInsideAPlotWithoutHeight) {
+  for (int height : {80, 60}) {  // plot 0 and -20 px high
+    TTrendChart chart;
+    MakeBare(chart, 400, height);
+    TTrendSeries* s = chart.AddSeries(skSmooth);
+    s->AddXY(0, 1);
+    s->AddXY(10, 3);
+    ASSERT_LE(chart.RcChart().Height(), 0);
+    EXPECT_TRUE(chart.YAxis().empty()) << height;
+    const RecordingCanvas canvas = Paint(chart);
+    EXPECT_EQ(canvas.OfKind(Kind::Text).size() + canvas.OfKind(Kind::TextUp).size(), 2u)
+        << "axis titles only, " << height;
+    EXPECT_TRUE(SeriesOps(canvas).empty()) << height;
+    EXPECT_EQ(canvas.OfKind(Kind::Line).size(), 2u) << "the axes only, " << height;
+  }
+}
+
+TEST(Paint, ClearedSmoothSeriesDrawsNoCurve) {
+  TTrendChart chart;
+  MakeBare(chart, 400, 280);
+  TTrendSeries* s = chart.AddSeries(skSmooth);
+  s->AddXY(0, 1);
+  s->AddXY(10, 3);
+  s->Clear();
+  EXPECT_TRUE(SeriesOps(Paint(chart)).empty());
 }
 
 }  // namespace

@@ -14,9 +14,18 @@ constexpr int AxisIntervals(int count) {
   return count - 1 > 2 ? count - 1 : 2;
 }
 
-// "0.##": at least one integer digit, at most two decimals rounded half away from zero, trailing
-// zeros and a trailing separator dropped, no grouping.
-std::string FormatValue(double value, std::string_view decimalSeparator);
+// The tick Start + index * Step; a tick within a billionth of a step of zero is exactly zero, so
+// the zero line and the bar baseline find it.
+double TickValue(double Start, double Step, int index);
+
+// Decimals for the labels of ticks Step apart in data units, shown divided by Scale: the fewest
+// with which every label states its tick exactly at the step's precision, and never fewer than
+// two. A step that no decimal writes exactly (a step of 100 under a scale of 60) gets two.
+int LabelDecimals(double Step, float Scale);
+
+// "0.##" with as many '#' as decimals: at least one integer digit, at most that many decimals
+// rounded half away from zero, trailing zeros and a trailing separator dropped, no grouping.
+std::string FormatValue(double value, std::string_view decimalSeparator, int decimals = 2);
 
 // The decimal separator of the C library's current numeric locale.
 std::string LocaleDecimalSeparator();

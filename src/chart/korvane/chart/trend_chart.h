@@ -138,6 +138,11 @@ class TTrendChart {
   class Painter;
 
   void Invalidate() const;
+  // A plot with no height has nothing to scale values onto: it gets no ticks and no series
+  // geometry, and nothing is drawn inside it.
+  bool PlotCollapsed() const { return rcChart_.Height() <= 0; }
+  // Layout steps up to the legend, with the title measured at the given width.
+  void LayoutFrame(int Width, int Height, int titleWidth);
   void ClearAxis();
   void BuildYAxis();
   void AdjustYAxis();
