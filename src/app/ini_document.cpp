@@ -87,8 +87,14 @@ Parsed ParseLine(const std::string_view line, bool first_line) {
   parsed.name = Trim(text.substr(0, equals));
   const std::string_view raw = Trim(text.substr(equals + 1));
   parsed.value = Unquote(raw);
-  parsed.value_begin = static_cast<std::size_t>(raw.data() - line.data());
-  parsed.value_end = parsed.value_begin + raw.size();
+  if (raw.empty()) {
+    // Blanks alone are no spacing to keep: a new value replaces them.
+    parsed.value_begin = static_cast<std::size_t>(text.data() - line.data()) + equals + 1;
+    parsed.value_end = line.size();
+  } else {
+    parsed.value_begin = static_cast<std::size_t>(raw.data() - line.data());
+    parsed.value_end = parsed.value_begin + raw.size();
+  }
   return parsed;
 }
 

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "korvane/app/file_access.h"
+#include "korvane/fileio/atomic_file.h"
 
 namespace korvane::app {
 namespace {
@@ -109,7 +110,7 @@ void IniSettingsStorage::Save(const korvane::ui::WindowSettings& settings) {
     MakeDirectories(file_name_.substr(0, slash));
   }
   try {
-    WriteFileAtomically(file_name_, document.Serialize());
+    fileio::WriteFileAtomically(file_name_, document.Serialize());
   } catch (const std::runtime_error& error) {
     throw std::runtime_error(prefix + error.what());
   }

@@ -103,6 +103,10 @@ TEST(WriteSettings, ChangesOnlyTheThreeKeys) {
       {"[GLOBAL]\nCommPort=\"5\"\n",
        {6, 1, 3},
        "[GLOBAL]\nCommPort=6\nChannel=1\nChartValuesMask=3\n"},
+      // A value of blanks only is replaced with them.
+      {"[GLOBAL]\r\nChartValuesMask=  \r\nChannel=\t\nCommPort=\n",
+       {2, 2, 3},
+       "[GLOBAL]\r\nChartValuesMask=3\r\nChannel=2\nCommPort=2\n"},
   };
   for (const Case& c : cases) {
     IniDocument document = IniDocument::Parse(c.before);

@@ -11,6 +11,7 @@
 #include <string>
 #include <tuple>
 
+#include "../fileio/run_in_child.h"
 #include "korvane/app/ini_settings_storage.h"
 #include "korvane/app/settings_location.h"
 #include "test_files.h"
@@ -134,6 +135,41 @@ TEST(SettingsFile, SaveThroughSymlinkKeepsLinkOwnerAndModeBits) {
   EXPECT_EQ(ReadFile(dir / "link.ini"), ReadFile(real));
   EXPECT_EQ(storage.Load().CommPort, 12);
   EXPECT_EQ(ListFolder(dir.path()), (std::vector<std::string>{"k.ini", "link.ini"}));
+}
+
+// Root may write any file, so the saves run as an ordinary user. A file the user may not write
+// is never replaced, however writable its folder; one the user may write stays where it is when
+// its folder is not writable (the save stays atomic or fails).
+TEST(SettingsFile, FileAnOrdinaryUserMayNotReplaceIsLeftAsItWas) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "needs root to act as another user";
+  }
+  using fileio::testing::kNobody;
+  struct Case {
+    uid_t folder_owner;
+    mode_t file_mode;
+  };
+  for (const Case c : {Case{kNobody, 0444}, Case{0, 0644}}) {
+    TempDir dir;
+    const std::string file = dir / "k.ini";
+    const std::string before = "[GLOBAL]\nCommPort=5\n";
+    WriteFile(file, before);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(chown(dir.path().c_str(), c.folder_owner, c.folder_owner), 0);
+    ASSERT_EQ(chown(file.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chmod(file.c_str(), c.file_mode), 0);
+    struct stat old {};
+    ASSERT_EQ(stat(file.c_str(), &old), 0);
+
+    const auto error =
+        fileio::testing::ErrorInChild([&file] { IniSettingsStorage(file).Save(kChanged); }, true);
+    EXPECT_EQ(error, "Unable to write to " + file + ": Permission denied");
+    struct stat now {};
+    ASSERT_EQ(stat(file.c_str(), &now), 0);
+    EXPECT_EQ(std::tuple(now.st_ino, now.st_mode), std::tuple(old.st_ino, old.st_mode));
+    EXPECT_EQ(ReadFile(file), before);
+    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"k.ini"});
+  }
 }
 
 // Each loads the defaults at once (a FIFO without writer too), and a save fails with the name

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "../fileio/run_in_child.h"
 #include "korvane/model/hardware_data.h"
-#include "korvane/model/replace_file.h"
 #include "test_support.h"
 
 namespace korvane::model {
@@ -135,13 +135,36 @@ TEST_F(ModelExportTest, FailureNamesFileAndReasonAndKeepsWhatWasThere) {
   EXPECT_TRUE(fs::is_character_file("/dev/full"));  // written in place, never replaced
 }
 
-TEST(ReplaceFile, FollowsASymbolicLink) {
+// A FIFO without a reader would hold the window in open() for ever.
+TEST_F(ModelExportTest, AFifoIsRefusedWithoutWaitingForAReader) {
+  const std::string fifo = (dir.path / "pipe.tsv").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(fileio::testing::ErrorInChild([&] { model.ExportData(fifo); }),
+            "Cannot write the file \"" + fifo + "\": Not a regular file");
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+// In a folder only root may write, an ordinary user's own file is written in place, as a shell
+// redirect would; a file the user may not write stays as it was.
+TEST(ExportAsOrdinaryUser, OwnFileInAFolderOfRootsIsWrittenInPlace) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "needs root to act as another user";
+  }
   TempDir dir;
-  WriteFile(dir.path / "real.tsv", "old");
-  fs::create_symlink(dir.path / "real.tsv", dir.path / "link.tsv");
-  ReplaceFileContents((dir.path / "link.tsv").string(), "new");
-  EXPECT_TRUE(fs::is_symlink(dir.path / "link.tsv"));
-  EXPECT_EQ(ReadFile(dir.path / "real.tsv"), "new");
+  ASSERT_EQ(::chmod(dir.path.c_str(), 0755), 0);
+  const std::string own = (dir.path / "own.tsv").string();
+  const std::string roots = (dir.path / "roots.tsv").string();
+  WriteFile(own, std::string(1000, 'x'));
+  ASSERT_EQ(::chown(own.c_str(), fileio::testing::kNobody, fileio::testing::kNobody), 0);
+  WriteFile(roots, "root's");
+  const auto export_as_nobody = [](const std::string& file) {
+    return fileio::testing::ErrorInChild([&] { WriteExportFile(file, {}); }, true);
+  };
+  EXPECT_EQ(export_as_nobody(own), "");
+  EXPECT_EQ(ReadFile(own), kHeader);
+  EXPECT_EQ(export_as_nobody(roots), "Cannot write the file \"" + roots + "\": Permission denied");
+  EXPECT_EQ(ReadFile(roots), "root's");
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"own.tsv", "roots.tsv"}));
 }
 
 }  // namespace

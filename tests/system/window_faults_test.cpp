@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCheckBox>
@@ -174,12 +175,14 @@ INSTANTIATE_TEST_SUITE_P(
                                       return d / "full.tsv";
                                     },
                                     "No space left on device"},
-                      ExportFailure{"FolderBelowAPlainFile",
+                      ExportFailure{"NamedPipe",
                                     [](const TempFolder& d) {
-                                      WriteBytes(d / "plain", "a file, not a folder");
-                                      return d / "plain/history.tsv";
+                                      // Opening it for writing would wait for a reader.
+                                      const std::string fifo = d / "pipe.tsv";
+                                      EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+                                      return fifo;
                                     },
-                                    "Not a directory"},
+                                    "Not a regular file"},
                       ExportFailure{"Directory",
                                     [](const TempFolder& d) {
                                       std::filesystem::create_directory(d / "folder.tsv");

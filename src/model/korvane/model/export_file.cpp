@@ -1,9 +1,10 @@
 #include "korvane/model/export_file.h"
 
 #include <array>
+#include <stdexcept>
 
+#include "korvane/fileio/atomic_file.h"
 #include "korvane/model/date_time.h"
-#include "korvane/model/replace_file.h"
 #include "korvane/model/vocabulary.h"
 
 namespace korvane::model {
@@ -62,7 +63,15 @@ std::string ExportText(const std::vector<S_HARDWARE_DATA>& records) {
 }
 
 void WriteExportFile(const std::string& file_name, const std::vector<S_HARDWARE_DATA>& records) {
-  ReplaceFileContents(file_name, ExportText(records));
+  // What a shell redirect could write, the user may choose as the export's target.
+  constexpr fileio::AtomicWriteOptions kExportTarget{.write_character_devices = true,
+                                                     .write_in_place_without_temporary = true};
+  const std::string text = ExportText(records);
+  try {
+    fileio::WriteFileAtomically(file_name, text, kExportTarget);
+  } catch (const std::runtime_error& error) {
+    throw std::runtime_error("Cannot write the file \"" + file_name + "\": " + error.what());
+  }
 }
 
 }  // namespace korvane::model
