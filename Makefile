@@ -8,10 +8,12 @@ BENCH_DIR ?= build-bench
 JOBS ?= 2
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 
-# Debian packages the build, the tests and the benchmarks need.
+# Debian packages the build and the tests need (the session test runs the program under Xvfb
+# against a session manager of its own, built on libSM/libICE).
 PACKAGES := g++ cmake ninja-build pkg-config make \
             libgtest-dev libgmock-dev libbenchmark-dev \
-            qt6-base-dev qt6-charts-dev fonts-liberation2 fonts-wine locales
+            qt6-base-dev qt6-charts-dev fonts-liberation2 fonts-wine locales \
+            xvfb libsm-dev libice-dev libxcb1-dev
 
 # Locales the tests run under; generated when missing.
 LOCALES := de_DE.UTF-8
