@@ -9,11 +9,13 @@ JOBS ?= 2
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 
 # Debian packages the build and the tests need (the session test runs the program under Xvfb
-# against a session manager of its own, built on libSM/libICE).
+# against a session manager of its own, built on libSM/libICE; the recording uses SQLite through
+# SQLiteCpp; korvane-log parses its command line with CLI11).
 PACKAGES := g++ cmake ninja-build pkg-config make \
             libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev qt6-charts-dev fonts-liberation2 fonts-wine locales \
-            xvfb libsm-dev libice-dev libxcb1-dev
+            xvfb libsm-dev libice-dev libxcb1-dev \
+            libsqlite3-dev libsqlitecpp-dev libcli11-dev
 
 # Locales the tests run under; generated when missing.
 LOCALES := de_DE.UTF-8

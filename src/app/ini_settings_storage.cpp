@@ -11,6 +11,7 @@ namespace {
 
 constexpr const char* kGlobal = "GLOBAL";
 constexpr const char* kPorts = "PORTS";
+constexpr const char* kRecording = "RECORDING";
 constexpr const char* kCommPort = "CommPort";
 constexpr const char* kChannel = "Channel";
 constexpr const char* kChartValuesMask = "ChartValuesMask";
@@ -78,6 +79,15 @@ std::map<int, std::string> ReadPortOverrides(const IniDocument& document) {
   return overrides;
 }
 
+korvane::ui::RecordingSettings ReadRecordingSettings(const IniDocument& document) {
+  korvane::ui::RecordingSettings settings;
+  if (const std::optional<std::string> enabled = document.Get(kRecording, "Enabled")) {
+    settings.Enabled = ParseProfileInt(*enabled).value_or(1) != 0;
+  }
+  settings.File = document.Get(kRecording, "File").value_or("");
+  return settings;
+}
+
 IniSettingsStorage::IniSettingsStorage(std::string file_name) : file_name_(std::move(file_name)) {}
 
 IniDocument IniSettingsStorage::ReadDocument() const {
@@ -94,6 +104,10 @@ korvane::ui::WindowSettings IniSettingsStorage::Load() {
 
 std::map<int, std::string> IniSettingsStorage::PortOverrides() {
   return ReadPortOverrides(ReadDocument());
+}
+
+korvane::ui::RecordingSettings IniSettingsStorage::Recording() {
+  return ReadRecordingSettings(ReadDocument());
 }
 
 void IniSettingsStorage::Save(const korvane::ui::WindowSettings& settings) {

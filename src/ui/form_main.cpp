@@ -29,11 +29,13 @@
 #include "korvane/ui/settings_dialog.h"
 #include "korvane/ui/status_lamp.h"
 #include "korvane/ui/version.h"
+#include "korvane/ui/window_recording.h"
 
 namespace korvane::ui {
 
 // Members are destroyed bottom-up: the thread before the model, the model before the demo
-// charger and the port map, the dispatcher last.
+// charger and the port map, the dispatcher last. The recording is a child of the client area
+// and is stopped with acquisition.
 struct TFormMain::Impl {
   Impl(SettingsStorage& settings, const StartOptions& options, FormMainSeams seams)
       : storage(settings),
@@ -51,6 +53,7 @@ struct TFormMain::Impl {
   WindowSettings settings;
   MainControls controls;
   ChartSeriesManager* series = nullptr;
+  WindowRecording* recording = nullptr;
   bool closed = false;
   bool session_ending = false;
 
@@ -99,6 +102,8 @@ TFormMain::TFormMain(SettingsStorage& settings, const StartOptions& options, For
   d.data = std::make_unique<model::THardwareData>(*this, d.controls.TrendChart->Chart(),
                                                   d.settings.Channel, d.settings.ChartValuesMask);
   d.series->Attach(d.data.get());
+  d.recording =
+      new WindowRecording(client, *d.data, d.storage.Recording(), d.options.Demo, d.trace.get());
   d.thread = std::make_unique<link::THardwareThread>(*d.dispatcher, *this, *d.data, d.ports);
   if (d.trace) {
     DebugTrace* trace = d.trace.get();
@@ -151,6 +156,8 @@ void TFormMain::StopAcquisition() {
   if (impl_->demo) {
     impl_->demo->Stop();
   }
+  // Nothing feeds the recording any more: it writes the rest and ends the open runs.
+  impl_->recording->Stop();
 }
 
 void TFormMain::BuildMenu() {
@@ -351,6 +358,10 @@ link::THardwareThread& TFormMain::HardwareThread() {
 
 const link::PortMap& TFormMain::Ports() const {
   return impl_->ports;
+}
+
+WindowRecording& TFormMain::Recording() {
+  return *impl_->recording;
 }
 
 bool TFormMain::Closed() const {

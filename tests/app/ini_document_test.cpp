@@ -144,5 +144,24 @@ TEST(PortOverrides, LastLineEndingInALoneCarriageReturnSurvivesASave) {
   EXPECT_EQ(ReadPortOverrides(IniDocument::Parse(document.Serialize())), before);
 }
 
+TEST(RecordingSettings, OnUnlessZeroAndTheFileAsWritten) {
+  struct Case {
+    const char* text;
+    bool enabled;
+    const char* file;
+  };
+  for (const Case& c :
+       {Case{"", true, ""}, Case{"[RECORDING]\nEnabled=0\n", false, ""},
+        Case{"[recording]\nEnabled = 0x0\nFile = /data/k.sqlite \n", false, "/data/k.sqlite"},
+        Case{"[RECORDING]\nEnabled=yes\nFile=\n", true, ""},
+        Case{"[RECORDING]\nEnabled=2\n", true, ""}}) {
+    SCOPED_TRACE(c.text);
+    const korvane::ui::RecordingSettings settings =
+        ReadRecordingSettings(IniDocument::Parse(c.text));
+    EXPECT_EQ(settings.Enabled, c.enabled);
+    EXPECT_EQ(settings.File, c.file);
+  }
+}
+
 }  // namespace
 }  // namespace korvane::app

@@ -27,6 +27,7 @@ class FileStorage final : public SettingsStorage {
   std::string FileName() const override { return file_; }
   WindowSettings Load() override { return stored; }
   std::map<int, std::string> PortOverrides() override { return ports; }
+  RecordingSettings Recording() override { return recording; }
   void Save(const WindowSettings& settings) override {
     if (!file_.empty()) {
       std::ofstream out(file_, std::ios::trunc);
@@ -43,6 +44,7 @@ class FileStorage final : public SettingsStorage {
 
   WindowSettings stored;
   std::map<int, std::string> ports;
+  RecordingSettings recording{.Enabled = false, .File = {}};
   int saves = 0;
 
  private:

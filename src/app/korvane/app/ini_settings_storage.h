@@ -14,6 +14,9 @@ namespace korvane::app {
 korvane::ui::WindowSettings ReadWindowSettings(const IniDocument& document);
 void WriteWindowSettings(IniDocument& document, const korvane::ui::WindowSettings& settings);
 std::map<int, std::string> ReadPortOverrides(const IniDocument& document);
+// Section "RECORDING": "Enabled" (an integer, 0 turns the recording off; anything else or
+// missing leaves it on) and "File" (the store's path; empty or missing: the default store).
+korvane::ui::RecordingSettings ReadRecordingSettings(const IniDocument& document);
 
 // SettingsStorage on one INI file. Every call reads the file afresh; a save rewrites only the
 // three settings and replaces the file atomically.
@@ -24,6 +27,7 @@ class IniSettingsStorage final : public korvane::ui::SettingsStorage {
   std::string FileName() const override { return file_name_; }
   korvane::ui::WindowSettings Load() override;
   std::map<int, std::string> PortOverrides() override;
+  korvane::ui::RecordingSettings Recording() override;
   void Save(const korvane::ui::WindowSettings& settings) override;
 
  private:

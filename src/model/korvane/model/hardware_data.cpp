@@ -75,24 +75,33 @@ void THardwareData::Decode(std::string_view payload) {
     record.Time = now.Local;
     record.UtcMs = now.UtcMs;
 
-    std::lock_guard guard(lock_);
-    std::array<bool, kChannelCount> new_run{};
-    for (std::size_t k = 0; k < kChannelCount; ++k) {
-      const std::uint8_t mode = record.Channels[k].OperationMode;
-      if ((mode == 1 || mode == 2) && last_charge_mode_[k] != mode) {
-        new_run[k] = true;
-        start_time_[k] = now;
-        last_charge_mode_[k] = mode;
-      }
-      if (start_time_[k].Local == 0.0) {
-        start_time_[k] = now;
-      }
+    {
+      std::lock_guard guard(lock_);
+      Append(record, now);
     }
-    has_data_.store(true);
-    AppendToHistory(record, new_run);
+    if (RecordSink* sink = record_sink_.load()) {
+      sink->Record(record);
+    }
   } catch (...) {
     // The acquisition thread must keep running; this frame is lost.
   }
+}
+
+void THardwareData::Append(const S_HARDWARE_DATA& record, const TimeStamp& now) {
+  std::array<bool, kChannelCount> new_run{};
+  for (std::size_t k = 0; k < kChannelCount; ++k) {
+    const std::uint8_t mode = record.Channels[k].OperationMode;
+    if ((mode == 1 || mode == 2) && last_charge_mode_[k] != mode) {
+      new_run[k] = true;
+      start_time_[k] = now;
+      last_charge_mode_[k] = mode;
+    }
+    if (start_time_[k].Local == 0.0) {
+      start_time_[k] = now;
+    }
+  }
+  has_data_.store(true);
+  AppendToHistory(record, new_run);
 }
 
 void THardwareData::AppendToHistory(const S_HARDWARE_DATA& record,

@@ -16,6 +16,7 @@
 #include "korvane/model/history.h"
 #include "korvane/model/live_view.h"
 #include "korvane/model/record.h"
+#include "korvane/model/record_sink.h"
 #include "korvane/model/telemetry_sink.h"
 
 namespace korvane::chart {
@@ -68,6 +69,10 @@ class THardwareData final : public TelemetrySink {
   // once the new one is complete; on failure throws std::runtime_error naming file and reason.
   void ExportData(const std::string& file_name);
 
+  // Every decoded record is handed on to `sink` (nullptr: none). The sink must outlive the
+  // model or be replaced before it goes.
+  void SetRecordSink(RecordSink* sink) { record_sink_.store(sink); }
+
   bool HasData() const { return has_data_.load(); }
   int ChannelIndex() const { return channel_index_.load(); }
   unsigned ChartValuesMask() const;
@@ -79,6 +84,7 @@ class THardwareData final : public TelemetrySink {
 
  private:
   // All of these expect `lock_` held.
+  void Append(const S_HARDWARE_DATA& record, const TimeStamp& now);
   void AppendToHistory(const S_HARDWARE_DATA& record, std::array<bool, kChannelCount> new_run);
   void RebuildChart();
   void RebuildChartQuietly();
@@ -90,6 +96,7 @@ class THardwareData final : public TelemetrySink {
   const Clock clock_;
   std::atomic<int> channel_index_;
   std::atomic<bool> has_data_{false};
+  std::atomic<RecordSink*> record_sink_{nullptr};
 
   mutable std::mutex lock_;
   THistory history_;

@@ -13,6 +13,12 @@ struct WindowSettings {
   std::uint32_t ChartValuesMask = 3;  // bits of the charted values; not validated
 };
 
+// The recording of every frame: section RECORDING of the settings file, only ever read.
+struct RecordingSettings {
+  bool Enabled = true;
+  std::string File;  // empty: the user's default store
+};
+
 // Where the window's settings live. The application implements it on the settings file; tests
 // substitute their own.
 class SettingsStorage {
@@ -29,6 +35,10 @@ class SettingsStorage {
   // The file's PORTS section: port number -> device path. Read only; never written back.
   // Never throws.
   virtual std::map<int, std::string> PortOverrides() = 0;
+
+  // The RECORDING section. Read only; never written back. Never throws. A storage that does not
+  // say (a test's, a benchmark's) records nothing.
+  virtual RecordingSettings Recording() { return {.Enabled = false, .File = {}}; }
 
   // Writes the three settings, keeping everything else in the file untouched. Throws
   // std::runtime_error whose what() is the whole user message:

@@ -23,6 +23,7 @@ class THardwareData;
 namespace korvane::ui {
 
 class Prompter;
+class WindowRecording;
 struct MainControls;
 
 // What tests replace; the defaults are the real dialogs and stderr.
@@ -68,6 +69,7 @@ class TFormMain : public QMainWindow, public link::CommStatusView, public model:
   model::THardwareData& HardwareData();
   link::THardwareThread& HardwareThread();
   const link::PortMap& Ports() const;
+  WindowRecording& Recording();
   // True once the close protocol has stopped acquisition.
   bool Closed() const;
 

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace korvane::record {
+
+// Which operating modes a run has seen: bit 0 charge, bit 1 discharge (both: a cycle program).
+enum RunKindBits : int { kRunCharge = 1, kRunDischarge = 2, kRunBoth = 3 };
+
+enum class EndState : int { kInProgress = 0, kFinished = 1, kError = 2, kInterrupted = 3 };
+
+// One recorded run of one charger channel and its summary, kept up to date while it goes on.
+// Values are raw as the charger sends them (mV, mA, mAh, tenths of a degree) unless named
+// otherwise, so every text and unit can be made again later.
+struct RunSummary {
+  std::int64_t id = 0;           // the store's id; 0 until the run is first stored
+  int channel = 1;               // charger channel, 1 or 2
+  int kind = 0;                  // RunKindBits
+  std::int64_t start_ms = 0;     // UTC milliseconds of the run's first frame
+  std::int64_t end_ms = 0;       // ... and of its last frame so far
+  std::int64_t first_frame = 0;  // the store's frame ids of the first and last frame
+  std::int64_t last_frame = 0;
+  std::int64_t frames = 0;
+  std::uint16_t capacity_mah = 0;  // the charger's own counter at the last frame
+  double energy_wh = 0.0;          // output voltage x current over time; gaps over 5 s not bridged
+  std::uint16_t max_current_ma = 0;
+  int peak_temperature = 0;  // signed tenths of a degree
+  int temperature_unit = 0;  // 1 Fahrenheit, anything else Celsius (of the last frame)
+  std::uint16_t first_output_mv = 0;
+  std::uint16_t last_output_mv = 0;
+  std::uint16_t min_cell_mv = 0;     // lowest and highest voltage of a cell in use (non-zero)
+  std::uint16_t max_cell_mv = 0;     // over the whole run; 0 when no cell was in use
+  std::uint16_t cell_spread_mv = 0;  // highest minus lowest cell in use at the last frame
+  EndState end_state = EndState::kInProgress;
+  // "In progress", "Finished: " + finish text, "Error: " + error text, or "Interrupted".
+  std::string end_text = "In progress";
+
+  std::int64_t DurationMs() const { return end_ms - start_ms; }
+};
+
+}  // namespace korvane::record

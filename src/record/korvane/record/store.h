@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "korvane/model/record.h"
+#include "korvane/record/run.h"
+
+namespace korvane::record {
+
+// Why the store cannot be used now; the recorder shows it and retries (or moves a corrupt file
+// aside and starts a new store).
+enum class StoreFault { kNone, kFull, kReadOnly, kLocked, kCorrupt, kOther };
+
+class StoreError : public std::runtime_error {
+ public:
+  StoreError(StoreFault fault, const std::string& message)
+      : std::runtime_error(message), fault_(fault) {}
+  StoreFault fault() const { return fault_; }
+
+ private:
+  StoreFault fault_;
+};
+
+struct StoredFrame {
+  std::int64_t id = 0;
+  model::S_HARDWARE_DATA record;  // UtcMs and both channels as decoded; Time is made from UtcMs
+};
+
+// The recordings file: every decoded frame and every run with its summary, in SQLite (WAL).
+// Used by one thread at a time; several processes and connections may open the same file.
+// Every failure throws StoreError.
+class Store {
+ public:
+  // The layout this program writes, kept in the file's user_version.
+  static constexpr int kSchemaVersion = 1;
+
+  // Opens or creates the file (and its folder), migrates its schema to the current version.
+  // A file of a newer layout, or another program's database, is refused untouched (kOther).
+  explicit Store(const std::string& path);
+  ~Store();
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+
+  const std::string& Path() const;
+
+  // Writing, in one transaction that holds the store's write lock until it ends: frames get
+  // increasing ids; a run with id 0 gets one. One batch at a time, ended before the Store.
+  class Batch;
+  std::unique_ptr<Batch> Begin();
+
+  // Runs left "In progress" (the program crashed or lost power) become "Interrupted".
+  // Returns how many.
+  int CloseInterruptedRuns();
+
+  // Reading. Runs by start, oldest first; `newer_than_id` keeps those of a greater id.
+  std::vector<RunSummary> Runs() const;
+  std::vector<RunSummary> Runs(std::int64_t newer_than_id) const;
+  std::optional<RunSummary> Run(std::int64_t id) const;
+  // Frames with ids first..last inclusive, in order.
+  std::vector<StoredFrame> Frames(std::int64_t first, std::int64_t last) const;
+  // Counts by reading the whole table: not for every commit.
+  std::int64_t FrameCount() const;
+  // PRAGMA integrity_check: false when the file is damaged.
+  bool IntegrityOk() const;
+  // Removes the run's summary; its frames stay (they hold both channels).
+  void DeleteRun(std::int64_t id);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+class Store::Batch {
+ public:
+  virtual ~Batch() = default;
+  virtual std::int64_t AddFrame(const model::S_HARDWARE_DATA& record) = 0;
+  // Inserts (id 0: assigns run.id) or replaces the run's summary under its id.
+  virtual void PutRun(RunSummary& run) = 0;
+  // Makes everything durable at once; without it, destruction rolls back. After a failed call
+  // the batch refuses further writes: nothing of it is kept.
+  virtual void Commit() = 0;
+};
+
+// Moves a corrupt file (and its -wal/-shm) aside as "<path>.corrupt-<UTC time>" (a numbered
+// suffix if that name is taken); returns the new name. The store must be closed.
+std::string MoveAside(const std::string& path);
+
+// The default file: $XDG_DATA_HOME (or ~/.local/share) + "/Korvane Connect/recordings.sqlite".
+// Without any home folder it throws StoreError.
+std::string DefaultStorePath();
+
+}  // namespace korvane::record

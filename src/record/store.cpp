@@ -1,0 +1,236 @@
+#include "korvane/record/store.h"
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
+#include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <type_traits>
+
+#include "korvane/model/date_time.h"
+#include "store_fault.h"
+#include "store_rows.h"
+#include "store_schema.h"
+
+namespace korvane::record {
+namespace {
+
+// Long enough to ride out another connection's commit, short enough that a store held by
+// another program is reported as locked instead of stalling the writer.
+constexpr int kBusyTimeoutMs = 200;
+
+// Frames() reserves no more than this ahead; a wider id range grows as rows arrive.
+constexpr std::int64_t kReserveLimit = 1 << 20;
+
+void CreateFolderOf(const std::string& path) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  std::error_code error;
+  if (!folder.empty() && !std::filesystem::create_directories(folder, error) && error) {
+    throw detail::ErrnoError(error.value(), folder.string());
+  }
+}
+
+SQLite::Database OpenDatabase(const std::string& path) {
+  CreateFolderOf(path);
+  try {
+    // NOMUTEX: a Store is used by one thread at a time, so SQLite's own locking is not needed.
+    return SQLite::Database(
+        path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLite::OPEN_NOMUTEX, kBusyTimeoutMs);
+  } catch (const SQLite::Exception& error) {
+    throw detail::ToStoreError(error, nullptr, path);
+  }
+}
+
+// The open file with its prepared writes.
+struct Connection {
+  explicit Connection(const std::string& file) : path(file), db(OpenDatabase(file)) {
+    Guard([&] {
+      // SQLite falls back to reading a file it may not write; a recording must write.
+      if (sqlite3_db_readonly(db.getHandle(), "main") == 1) {
+        throw StoreError(StoreFault::kReadOnly,
+                         detail::DescribeFault(StoreFault::kReadOnly, path, "read-only file"));
+      }
+      detail::PrepareSchema(db, path);
+      insert_frame.emplace(db, detail::InsertFrameSql());
+      put_run.emplace(db, detail::PutRunSql());
+    });
+  }
+
+  // Runs `action`, turning SQLite's failures into StoreError.
+  template <typename Action>
+  std::invoke_result_t<Action&> Guard(Action&& action) {
+    try {
+      return action();
+    } catch (const SQLite::Exception& error) {
+      throw detail::ToStoreError(error, db.getHandle(), path);
+    }
+  }
+
+  const std::string path;
+  SQLite::Database db;
+  std::optional<SQLite::Statement> insert_frame;
+  std::optional<SQLite::Statement> put_run;
+};
+
+class StoreBatch final : public Store::Batch {
+ public:
+  explicit StoreBatch(Connection& store) : store_(store) {
+    // IMMEDIATE takes the write lock now: a busy store fails here, not halfway through.
+    store_.Guard([&] { transaction_.emplace(store_.db, SQLite::TransactionBehavior::IMMEDIATE); });
+  }
+
+  std::int64_t AddFrame(const model::S_HARDWARE_DATA& record) override {
+    return Write([&] {
+      SQLite::Statement& insert = *store_.insert_frame;
+      insert.tryReset();  // a failed step elsewhere may have left it unfinished
+      detail::BindFrame(insert, record);
+      insert.exec();
+      return store_.db.getLastInsertRowid();
+    });
+  }
+
+  void PutRun(RunSummary& run) override {
+    run.id = Write([&] {
+      SQLite::Statement& put = *store_.put_run;
+      put.tryReset();
+      detail::BindRun(put, run);
+      put.exec();
+      return store_.db.getLastInsertRowid();
+    });
+  }
+
+  void Commit() override {
+    Write([&] { transaction_->commit(); });
+    ended_ = true;
+  }
+
+ private:
+  // After a failure SQLite may have rolled the transaction back already; further writes would
+  // then commit one by one, so the batch ends at its first failure.
+  template <typename Action>
+  std::invoke_result_t<Action&> Write(Action&& action) {
+    if (ended_) {
+      throw StoreError(StoreFault::kOther,
+                       detail::DescribeFault(StoreFault::kOther, store_.path, "batch has ended"));
+    }
+    try {
+      return store_.Guard(action);
+    } catch (...) {
+      ended_ = true;
+      throw;
+    }
+  }
+
+  Connection& store_;
+  std::optional<SQLite::Transaction> transaction_;  // rolls back on destruction unless committed
+  bool ended_ = false;
+};
+
+}  // namespace
+
+struct Store::Impl : Connection {
+  using Connection::Connection;
+};
+
+Store::Store(const std::string& path) : impl_(std::make_unique<Impl>(path)) {}
+
+Store::~Store() = default;
+
+const std::string& Store::Path() const {
+  return impl_->path;
+}
+
+std::unique_ptr<Store::Batch> Store::Begin() {
+  return std::make_unique<StoreBatch>(*impl_);
+}
+
+int Store::CloseInterruptedRuns() {
+  return impl_->Guard([&] {
+    SQLite::Statement close(impl_->db,
+                            "UPDATE runs SET end_state = ?1, end_text = 'Interrupted' "
+                            "WHERE end_state = ?2");
+    close.bind(1, static_cast<int>(EndState::kInterrupted));
+    close.bind(2, static_cast<int>(EndState::kInProgress));
+    return close.exec();
+  });
+}
+
+std::vector<RunSummary> Store::Runs() const {
+  return Runs(0);
+}
+
+std::vector<RunSummary> Store::Runs(std::int64_t newer_than_id) const {
+  return impl_->Guard([&] {
+    SQLite::Statement select(impl_->db,
+                             detail::SelectRunsSql() + " WHERE id > ?1 ORDER BY start_ms, id");
+    select.bind(1, newer_than_id);
+    std::vector<RunSummary> runs;
+    while (select.executeStep()) {
+      runs.push_back(detail::ReadRun(select));
+    }
+    return runs;
+  });
+}
+
+std::optional<RunSummary> Store::Run(std::int64_t id) const {
+  return impl_->Guard([&]() -> std::optional<RunSummary> {
+    SQLite::Statement select(impl_->db, detail::SelectRunsSql() + " WHERE id = ?1");
+    select.bind(1, id);
+    if (!select.executeStep()) {
+      return std::nullopt;
+    }
+    return detail::ReadRun(select);
+  });
+}
+
+std::vector<StoredFrame> Store::Frames(std::int64_t first, std::int64_t last) const {
+  return impl_->Guard([&] {
+    std::vector<StoredFrame> frames;
+    if (last < first) {
+      return frames;
+    }
+    frames.reserve(static_cast<std::size_t>(std::min(last - first + 1, kReserveLimit)));
+    SQLite::Statement select(impl_->db, detail::SelectFramesSql());
+    select.bind(1, first);
+    select.bind(2, last);
+    while (select.executeStep()) {
+      StoredFrame& frame = frames.emplace_back();
+      frame.id = select.getColumn(0).getInt64();
+      detail::ReadFrame(select, frame.record);
+      frame.record.Time = model::StampFromUnixMs(frame.record.UtcMs).Local;
+    }
+    return frames;
+  });
+}
+
+std::int64_t Store::FrameCount() const {
+  return impl_->Guard(
+      [&] { return impl_->db.execAndGet("SELECT count(*) FROM frames").getInt64(); });
+}
+
+bool Store::IntegrityOk() const {
+  try {
+    return impl_->Guard([&] {
+      SQLite::Statement check(impl_->db, "PRAGMA integrity_check");
+      return check.executeStep() && check.getColumn(0).getString() == "ok";
+    });
+  } catch (const StoreError& error) {
+    if (error.fault() == StoreFault::kCorrupt) {
+      return false;
+    }
+    throw;
+  }
+}
+
+void Store::DeleteRun(std::int64_t id) {
+  impl_->Guard([&] {
+    SQLite::Statement remove(impl_->db, "DELETE FROM runs WHERE id = ?1");
+    remove.bind(1, id);
+    remove.exec();
+  });
+}
+
+}  // namespace korvane::record

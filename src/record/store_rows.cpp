@@ -1,0 +1,184 @@
+#include "store_rows.h"
+
+#include <SQLiteCpp/Column.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+namespace korvane::record::detail {
+namespace {
+
+constexpr int kFixedFields = 10;
+constexpr int kChannelFields = kFixedFields + model::kCellCount;
+
+// Each channel's columns, in the order of ChannelValues, behind the prefix "c1_" or "c2_".
+constexpr std::string_view kChannelColumns =
+    "input_mv mode status cycle output_mv current_ma capacity_mah temperature temperature_sign "
+    "temperature_unit cell1_mv cell2_mv cell3_mv cell4_mv cell5_mv cell6_mv cell7_mv";
+
+constexpr std::string_view kRunColumns =
+    "channel, kind, start_ms, end_ms, first_frame, last_frame, frames, capacity_mah, energy_wh, "
+    "max_current_ma, peak_temperature, temperature_unit, first_output_mv, last_output_mv, "
+    "min_cell_mv, max_cell_mv, cell_spread_mv, end_state, end_text";
+
+constexpr int CountNames(std::string_view list, char separator) {
+  return 1 + static_cast<int>(std::count(list.begin(), list.end(), separator));
+}
+static_assert(CountNames(kChannelColumns, ' ') == kChannelFields);
+
+std::string FrameColumns() {
+  std::string columns = "utc_ms, frame_code";
+  for (const char* prefix : {"c1_", "c2_"}) {
+    std::size_t begin = 0;
+    for (std::size_t end = 0; end != std::string_view::npos; begin = end + 1) {
+      end = kChannelColumns.find(' ', begin);
+      columns +=
+          std::string(", ") + prefix + std::string(kChannelColumns.substr(begin, end - begin));
+    }
+  }
+  return columns;
+}
+
+std::string Parameters(int count) {
+  std::string list = "?";
+  for (int i = 1; i < count; ++i) {
+    list += ", ?";
+  }
+  return list;
+}
+
+std::array<int, kChannelFields> ChannelValues(const model::S_CHANNEL_DATA& c) {
+  std::array<int, kChannelFields> values{
+      c.InputVoltage,  c.OperationMode,  c.OperationStatus, c.CycleNumber,     c.OutputVoltage,
+      c.OutputCurrent, c.OutputCapacity, c.Temperature,     c.TemperatureSign, c.TemperatureUnit};
+  for (int cell = 0; cell < model::kCellCount; ++cell) {
+    values[static_cast<std::size_t>(kFixedFields + cell)] =
+        c.CellVoltage[static_cast<std::size_t>(cell)];
+  }
+  return values;
+}
+
+// Columns first .. first + kChannelFields - 1 of `row`.
+void ReadChannel(const SQLite::Statement& row, int first, model::S_CHANNEL_DATA& c) {
+  const auto u16 = [&](int i) {
+    return static_cast<std::uint16_t>(row.getColumn(first + i).getInt());
+  };
+  const auto u8 = [&](int i) {
+    return static_cast<std::uint8_t>(row.getColumn(first + i).getInt());
+  };
+  c.InputVoltage = u16(0);
+  c.OperationMode = u8(1);
+  c.OperationStatus = u8(2);
+  c.CycleNumber = u8(3);
+  c.OutputVoltage = u16(4);
+  c.OutputCurrent = u16(5);
+  c.OutputCapacity = u16(6);
+  c.Temperature = u16(7);
+  c.TemperatureSign = u8(8);
+  c.TemperatureUnit = u8(9);
+  for (int cell = 0; cell < model::kCellCount; ++cell) {
+    c.CellVoltage[static_cast<std::size_t>(cell)] = u16(kFixedFields + cell);
+  }
+}
+
+}  // namespace
+
+const std::string& InsertFrameSql() {
+  static const std::string sql = "INSERT INTO frames (" + FrameColumns() + ") VALUES (" +
+                                 Parameters(2 + model::kChannelCount * kChannelFields) + ")";
+  return sql;
+}
+
+const std::string& SelectFramesSql() {
+  static const std::string sql =
+      "SELECT id, " + FrameColumns() + " FROM frames WHERE id BETWEEN ?1 AND ?2 ORDER BY id";
+  return sql;
+}
+
+const std::string& PutRunSql() {
+  static const std::string sql = "INSERT OR REPLACE INTO runs (id, " + std::string(kRunColumns) +
+                                 ") VALUES (" + Parameters(1 + CountNames(kRunColumns, ',')) + ")";
+  return sql;
+}
+
+const std::string& SelectRunsSql() {
+  static const std::string sql = "SELECT id, " + std::string(kRunColumns) + " FROM runs";
+  return sql;
+}
+
+void BindFrame(SQLite::Statement& insert, const model::S_HARDWARE_DATA& record) {
+  insert.bind(1, record.UtcMs);
+  insert.bind(2, record.FrameCode);
+  int index = 3;
+  for (const model::S_CHANNEL_DATA& channel : record.Channels) {
+    for (const int value : ChannelValues(channel)) {
+      insert.bind(index++, value);
+    }
+  }
+}
+
+void ReadFrame(const SQLite::Statement& row, model::S_HARDWARE_DATA& record) {
+  record.UtcMs = row.getColumn(1).getInt64();
+  record.FrameCode = static_cast<std::uint8_t>(row.getColumn(2).getInt());
+  for (int k = 0; k < model::kChannelCount; ++k) {
+    ReadChannel(row, 3 + k * kChannelFields, record.Channels[static_cast<std::size_t>(k)]);
+  }
+}
+
+void BindRun(SQLite::Statement& put, const RunSummary& run) {
+  if (run.id == 0) {
+    put.bind(1);
+  } else {
+    put.bind(1, run.id);
+  }
+  put.bind(2, run.channel);
+  put.bind(3, run.kind);
+  put.bind(4, run.start_ms);
+  put.bind(5, run.end_ms);
+  put.bind(6, run.first_frame);
+  put.bind(7, run.last_frame);
+  put.bind(8, run.frames);
+  put.bind(9, run.capacity_mah);
+  put.bind(10, run.energy_wh);
+  put.bind(11, run.max_current_ma);
+  put.bind(12, run.peak_temperature);
+  put.bind(13, run.temperature_unit);
+  put.bind(14, run.first_output_mv);
+  put.bind(15, run.last_output_mv);
+  put.bind(16, run.min_cell_mv);
+  put.bind(17, run.max_cell_mv);
+  put.bind(18, run.cell_spread_mv);
+  put.bind(19, static_cast<int>(run.end_state));
+  put.bind(20, run.end_text);
+}
+
+RunSummary ReadRun(const SQLite::Statement& row) {
+  const auto i64 = [&](int i) { return row.getColumn(i).getInt64(); };
+  const auto u16 = [&](int i) { return static_cast<std::uint16_t>(row.getColumn(i).getInt()); };
+  RunSummary run;
+  run.id = i64(0);
+  run.channel = row.getColumn(1).getInt();
+  run.kind = row.getColumn(2).getInt();
+  run.start_ms = i64(3);
+  run.end_ms = i64(4);
+  run.first_frame = i64(5);
+  run.last_frame = i64(6);
+  run.frames = i64(7);
+  run.capacity_mah = u16(8);
+  run.energy_wh = row.getColumn(9).getDouble();
+  run.max_current_ma = u16(10);
+  run.peak_temperature = row.getColumn(11).getInt();
+  run.temperature_unit = row.getColumn(12).getInt();
+  run.first_output_mv = u16(13);
+  run.last_output_mv = u16(14);
+  run.min_cell_mv = u16(15);
+  run.max_cell_mv = u16(16);
+  run.cell_spread_mv = u16(17);
+  run.end_state = static_cast<EndState>(row.getColumn(18).getInt());
+  run.end_text = row.getColumn(19).getString();
+  return run;
+}
+
+}  // namespace korvane::record::detail

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <SQLiteCpp/Statement.h>
+
+#include <string>
+
+#include "korvane/model/record.h"
+#include "korvane/record/run.h"
+
+namespace korvane::record::detail {
+
+// The SQL of the store's rows in the current layout, and the mapping of rows to records.
+// Parameters and columns come in one fixed order: the insert's parameters from 1, the
+// select's columns from 0 with the id first.
+
+const std::string& InsertFrameSql();
+const std::string& SelectFramesSql();  // ids ?1..?2 inclusive, in order
+const std::string& PutRunSql();        // id ?1, NULL for a new run
+const std::string& SelectRunsSql();    // without WHERE / ORDER BY
+
+void BindFrame(SQLite::Statement& insert, const model::S_HARDWARE_DATA& record);
+// Fills everything but Time.
+void ReadFrame(const SQLite::Statement& row, model::S_HARDWARE_DATA& record);
+
+void BindRun(SQLite::Statement& put, const RunSummary& run);
+RunSummary ReadRun(const SQLite::Statement& row);
+
+}  // namespace korvane::record::detail

@@ -1,0 +1,105 @@
+#include "store_schema.h"
+
+#include <SQLiteCpp/Transaction.h>
+
+#include <array>
+
+#include "korvane/record/store.h"
+
+namespace korvane::record::detail {
+namespace {
+
+// Version 1: one row per frame with both channels' raw decoded integers (SQLite keeps each
+// integer in as few bytes as its value needs), and one row per run. This layout is frozen;
+// a later version changes it only through a step of its own.
+void CreateVersion1(SQLite::Database& db) {
+  db.exec(R"sql(
+    CREATE TABLE frames (
+      id INTEGER PRIMARY KEY,
+      utc_ms INTEGER NOT NULL,
+      frame_code INTEGER NOT NULL,
+      c1_input_mv INTEGER, c1_mode INTEGER, c1_status INTEGER, c1_cycle INTEGER,
+      c1_output_mv INTEGER, c1_current_ma INTEGER, c1_capacity_mah INTEGER,
+      c1_temperature INTEGER, c1_temperature_sign INTEGER, c1_temperature_unit INTEGER,
+      c1_cell1_mv INTEGER, c1_cell2_mv INTEGER, c1_cell3_mv INTEGER, c1_cell4_mv INTEGER,
+      c1_cell5_mv INTEGER, c1_cell6_mv INTEGER, c1_cell7_mv INTEGER,
+      c2_input_mv INTEGER, c2_mode INTEGER, c2_status INTEGER, c2_cycle INTEGER,
+      c2_output_mv INTEGER, c2_current_ma INTEGER, c2_capacity_mah INTEGER,
+      c2_temperature INTEGER, c2_temperature_sign INTEGER, c2_temperature_unit INTEGER,
+      c2_cell1_mv INTEGER, c2_cell2_mv INTEGER, c2_cell3_mv INTEGER, c2_cell4_mv INTEGER,
+      c2_cell5_mv INTEGER, c2_cell6_mv INTEGER, c2_cell7_mv INTEGER
+    );
+    -- AUTOINCREMENT: the id of a deleted run is never given to another one.
+    CREATE TABLE runs (
+      id INTEGER PRIMARY KEY AUTOINCREMENT,
+      channel INTEGER NOT NULL,
+      kind INTEGER NOT NULL,
+      start_ms INTEGER NOT NULL,
+      end_ms INTEGER NOT NULL,
+      first_frame INTEGER NOT NULL,
+      last_frame INTEGER NOT NULL,
+      frames INTEGER NOT NULL,
+      capacity_mah INTEGER NOT NULL,
+      energy_wh REAL NOT NULL,
+      max_current_ma INTEGER NOT NULL,
+      peak_temperature INTEGER NOT NULL,
+      temperature_unit INTEGER NOT NULL,
+      first_output_mv INTEGER NOT NULL,
+      last_output_mv INTEGER NOT NULL,
+      min_cell_mv INTEGER NOT NULL,
+      max_cell_mv INTEGER NOT NULL,
+      cell_spread_mv INTEGER NOT NULL,
+      end_state INTEGER NOT NULL,
+      end_text TEXT NOT NULL
+    );
+    CREATE INDEX runs_by_start ON runs (start_ms);
+    PRAGMA application_id = 1265594998;  -- "Korv"
+  )sql");
+}
+
+using Step = void (*)(SQLite::Database&);
+// kSteps[n] takes a file from version n to n + 1: a new version appends its step.
+constexpr std::array<Step, 1> kSteps = {&CreateVersion1};
+static_assert(kSteps.size() == Store::kSchemaVersion);
+
+// Throws StoreError unless this program may use the file; returns its version.
+int KnownVersion(SQLite::Database& db, const std::string& path) {
+  const int version = db.execAndGet("PRAGMA user_version").getInt();
+  if (version > Store::kSchemaVersion) {
+    throw StoreError(StoreFault::kOther,
+                     path + " was written by a newer version of Korvane Connect (format " +
+                         std::to_string(version) + "; this version knows formats up to " +
+                         std::to_string(Store::kSchemaVersion) + ")");
+  }
+  if (version == 0 && db.execAndGet("SELECT count(*) FROM sqlite_schema").getInt() > 0) {
+    throw StoreError(StoreFault::kOther,
+                     path + " is another program's database, not a Korvane Connect recording");
+  }
+  return version;
+}
+
+}  // namespace
+
+void PrepareSchema(SQLite::Database& db, const std::string& path) {
+  const int found = KnownVersion(db, path);
+  db.exec("PRAGMA journal_mode = WAL");
+  // Durability: synchronous=FULL syncs the WAL at every commit. NORMAL would sync it only at
+  // checkpoints, so a power loss could take back every commit the kernel had not yet written
+  // (its write-back delay is up to about 30 s), not just the last second. The writer commits
+  // about once a second, so this costs one sync a second on the writer thread, never on
+  // reception. kill -9 loses no commit in either mode.
+  db.exec("PRAGMA synchronous = FULL");
+  // A large import leaves a large WAL behind; after a checkpoint it shrinks back to this size.
+  db.exec("PRAGMA journal_size_limit = 8388608");
+  if (found < Store::kSchemaVersion) {
+    SQLite::Transaction migration(db, SQLite::TransactionBehavior::IMMEDIATE);
+    // Another process may have migrated the file since the first look.
+    for (int version = KnownVersion(db, path); version < Store::kSchemaVersion; ++version) {
+      kSteps[static_cast<std::size_t>(version)](db);
+    }
+    db.exec("PRAGMA user_version = " + std::to_string(Store::kSchemaVersion));
+    migration.commit();
+  }
+}
+
+}  // namespace korvane::record::detail

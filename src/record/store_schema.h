@@ -1,0 +1,14 @@
+#pragma once
+
+#include <SQLiteCpp/Database.h>
+
+#include <string>
+
+namespace korvane::record::detail {
+
+// Readies an open connection to `path`: refuses a newer layout or another program's database
+// before touching the file, sets the journal and sync modes, then migrates the file to
+// Store::kSchemaVersion. Throws StoreError for a refusal and SQLite::Exception for a failure.
+void PrepareSchema(SQLite::Database& db, const std::string& path);
+
+}  // namespace korvane::record::detail

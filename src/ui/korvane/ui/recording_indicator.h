@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QLabel>
+#include <QString>
+
+#include "korvane/record/recorder.h"
+
+namespace korvane::ui {
+
+// A small "REC" mark in the empty left part of the communication-status caption: a red dot while
+// every frame is written to the recordings file, a grey one while the recording is paused. Its
+// tooltip gives the file, the frames recorded and lost, and why it is paused.
+class RecordingIndicator : public QLabel {
+  Q_OBJECT
+
+ public:
+  explicit RecordingIndicator(QWidget* client);
+
+  void ShowStatus(const record::RecorderStatus& status);
+  // Said in the tooltip from now on: a damaged file was moved aside to `moved_to`.
+  void NoteMovedAside(const QString& moved_to);
+
+  bool Writing() const { return writing_; }
+
+ private:
+  bool writing_ = false;
+  QString moved_aside_;
+};
+
+}  // namespace korvane::ui

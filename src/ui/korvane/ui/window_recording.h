@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "korvane/ui/app_services.h"
+
+class QTemporaryDir;
+class QWidget;
+
+namespace korvane::model {
+class THardwareData;
+}
+namespace korvane::record {
+class Recorder;
+struct RecorderEvent;
+}  // namespace korvane::record
+
+namespace korvane::ui {
+
+class DebugTrace;
+class RecordingIndicator;
+
+// The main window's recording: the recorder fed by the model, the "REC" indicator beside the
+// communication-status caption, and what the recorder reports (on stderr with DEBUG; a damaged
+// file moved aside is told once). In demo mode it records into a temporary store removed at
+// exit, so the user's own store never holds simulated frames.
+class WindowRecording : public QObject {
+  Q_OBJECT
+
+ public:
+  // Nothing is recorded when `settings.Enabled` is false. `trace` may be null.
+  WindowRecording(QWidget* client, model::THardwareData& data, const RecordingSettings& settings,
+                  bool demo, DebugTrace* trace);
+  ~WindowRecording() override;
+
+  // Acquisition must have stopped: writes what is queued and ends the open runs interrupted.
+  // Idempotent; the model is not touched after the first call (it may be gone by the second).
+  void Stop();
+
+  record::Recorder* Recorder() const { return recorder_.get(); }
+  RecordingIndicator* Indicator() const { return indicator_; }
+
+ private:
+  void Refresh();
+  void OnEvent(const record::RecorderEvent& event);
+
+  QWidget* client_;
+  model::THardwareData& data_;
+  DebugTrace* trace_;
+  std::unique_ptr<QTemporaryDir> demo_store_;
+  std::unique_ptr<record::Recorder> recorder_;
+  RecordingIndicator* indicator_ = nullptr;
+  bool told_moved_aside_ = false;
+  bool stopped_ = false;
+};
+
+}  // namespace korvane::ui

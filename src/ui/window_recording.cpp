@@ -1,0 +1,105 @@
+#include "korvane/ui/window_recording.h"
+
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "korvane/model/hardware_data.h"
+#include "korvane/record/recorder.h"
+#include "korvane/ui/debug_trace.h"
+#include "korvane/ui/recording_indicator.h"
+#include "korvane/ui/version.h"
+
+namespace korvane::ui {
+
+WindowRecording::WindowRecording(QWidget* client, model::THardwareData& data,
+                                 const RecordingSettings& settings, bool demo, DebugTrace* trace)
+    : QObject(client), client_(client), data_(data), trace_(trace) {
+  if (!settings.Enabled) {
+    return;
+  }
+  record::Recorder::Options options;
+  if (demo) {
+    demo_store_ = std::make_unique<QTemporaryDir>();
+    options.path = demo_store_->filePath("recordings.sqlite").toStdString();
+  } else {
+    options.path = settings.File.empty() ? record::DefaultStorePath() : settings.File;
+  }
+  options.on_event = [this](const record::RecorderEvent& event) {
+    // The writer thread. This object outlives the recorder, which is stopped before it goes.
+    QMetaObject::invokeMethod(
+        this, [this, event] { OnEvent(event); }, Qt::QueuedConnection);
+  };
+  recorder_ = std::make_unique<record::Recorder>(std::move(options));
+  data_.SetRecordSink(recorder_.get());
+  indicator_ = new RecordingIndicator(client);
+  indicator_->show();
+  Refresh();
+  auto* refresh = new QTimer(this);
+  connect(refresh, &QTimer::timeout, this, &WindowRecording::Refresh);
+  refresh->start(1000);
+}
+
+WindowRecording::~WindowRecording() {
+  Stop();
+}
+
+void WindowRecording::Stop() {
+  if (recorder_ && !stopped_) {
+    stopped_ = true;
+    recorder_->Stop();
+    data_.SetRecordSink(nullptr);
+    Refresh();
+  }
+}
+
+void WindowRecording::Refresh() {
+  if (recorder_ && indicator_) {
+    indicator_->ShowStatus(recorder_->Status());
+  }
+}
+
+void WindowRecording::OnEvent(const record::RecorderEvent& event) {
+  using Kind = record::RecorderEvent::Kind;
+  std::string line = "recording: ";
+  switch (event.kind) {
+    case Kind::kRunBegan:
+      line += "run " + std::to_string(event.run.id) + " began on channel " +
+              std::to_string(event.run.channel);
+      break;
+    case Kind::kRunEnded:
+      line += "run " + std::to_string(event.run.id) + " ended: " + event.run.end_text;
+      break;
+    case Kind::kPaused:
+      line += "paused: " + event.text;
+      break;
+    case Kind::kResumed:
+      line += "resumed";
+      break;
+    case Kind::kMovedAside:
+      line += "damaged file moved aside to " + event.text;
+      if (indicator_) {
+        indicator_->NoteMovedAside(QString::fromStdString(event.text));
+      }
+      if (!told_moved_aside_) {
+        told_moved_aside_ = true;
+        // Told once, without holding anything up.
+        auto* box = new QMessageBox(QMessageBox::Information, kApplicationTitle,
+                                    QString("The recordings file was damaged. It was moved aside "
+                                            "to %1 and a new one was started.")
+                                        .arg(QString::fromStdString(event.text)),
+                                    QMessageBox::Ok, client_);
+        box->setObjectName("RecordingMovedAsideBox");
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        box->show();
+      }
+      break;
+  }
+  if (trace_) {
+    trace_->Line(line);
+  }
+  Refresh();
+}
+
+}  // namespace korvane::ui

@@ -1,0 +1,150 @@
+#include "korvane/record/recorder.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace korvane::record {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+struct TempDir {
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "korvane-recorder-XXXXXX").string();
+    path = ::mkdtemp(pattern.data());
+  }
+  ~TempDir() { fs::remove_all(path); }
+  fs::path path;
+};
+
+// A charge frame on channel 1 at `ms`; channel 2 idle.
+model::S_HARDWARE_DATA Charge(std::int64_t ms) {
+  model::S_HARDWARE_DATA r;
+  r.UtcMs = ms;
+  r.Channels[0].OperationMode = 1;
+  r.Channels[0].OutputVoltage = 12000;
+  r.Channels[0].OutputCurrent = 2000;
+  return r;
+}
+
+bool WaitUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+// Collects the recorder's events from its writer thread.
+struct Events {
+  std::function<void(const RecorderEvent&)> Sink() {
+    return [this](const RecorderEvent& e) {
+      std::lock_guard guard(lock);
+      kinds.push_back(e.kind);
+      texts.push_back(e.text);
+    };
+  }
+  std::vector<RecorderEvent::Kind> Kinds() {
+    std::lock_guard guard(lock);
+    return kinds;
+  }
+  std::mutex lock;
+  std::vector<RecorderEvent::Kind> kinds;
+  std::vector<std::string> texts;
+};
+
+Recorder::Options Fast(const fs::path& path, Events& events, std::size_t capacity = 1024) {
+  Recorder::Options options;
+  options.path = path.string();
+  options.queue_capacity = capacity;
+  options.commit_interval = 20ms;
+  options.retry_interval = 20ms;
+  options.on_event = events.Sink();
+  options.now_ms = [] { return std::int64_t{1'010'000}; };  // the frames' own time: no silence
+  return options;
+}
+
+TEST(Recorder, CommitsWithinTheIntervalAndInterruptsTheOpenRunAtStop) {
+  TempDir dir;
+  Events events;
+  Recorder recorder(Fast(dir.path / "sub/recordings.sqlite", events));
+  for (int i = 0; i < 5; ++i) {
+    recorder.Record(Charge(1'000'000 + 1000 * i));
+  }
+  // Readable by another connection before the recorder stops.
+  ASSERT_TRUE(WaitUntil([&] { return recorder.Status().frames_recorded == 5; }));
+  EXPECT_TRUE(recorder.Status().writing);
+  {
+    const Store reader((dir.path / "sub/recordings.sqlite").string());
+    EXPECT_EQ(reader.FrameCount(), 5);
+    ASSERT_EQ(reader.Runs().size(), 1u);
+    EXPECT_EQ(reader.Runs()[0].end_state, EndState::kInProgress);
+  }
+  recorder.Stop();
+  recorder.Record(Charge(2'000'000));  // after the stop: counted, not recorded
+  const Store reader((dir.path / "sub/recordings.sqlite").string());
+  ASSERT_EQ(reader.Runs().size(), 1u);
+  EXPECT_EQ(reader.Runs()[0].end_text, "Interrupted");
+  EXPECT_EQ(reader.Runs()[0].frames, 5);
+  EXPECT_EQ(recorder.Status().frames_lost, 1);
+  EXPECT_EQ(events.Kinds(),
+            (std::vector{RecorderEvent::Kind::kRunBegan, RecorderEvent::Kind::kRunEnded}));
+}
+
+// The store cannot be opened (its folder is a plain file): frames wait in the bounded queue and
+// what does not fit is counted; once the folder can be made, recording resumes by itself.
+TEST(Recorder, PausesKeepsWhatFitsCountsTheRestAndResumes) {
+  TempDir dir;
+  std::ofstream(dir.path / "blocked") << "a file where the folder should be";
+  Events events;
+  Recorder recorder(Fast(dir.path / "blocked/recordings.sqlite", events, 4));
+  ASSERT_TRUE(WaitUntil([&] {
+    return !recorder.Status().paused_reason.empty() &&
+           recorder.Status().paused_reason != "starting";
+  }));
+  for (int i = 0; i < 10; ++i) {
+    recorder.Record(Charge(1'000'000 + 1000 * i));
+  }
+  EXPECT_FALSE(recorder.Status().writing);
+  EXPECT_EQ(recorder.Status().frames_lost, 6);
+
+  fs::remove(dir.path / "blocked");
+  ASSERT_TRUE(WaitUntil([&] { return recorder.Status().frames_recorded == 4; }));
+  EXPECT_TRUE(recorder.Status().writing);
+  EXPECT_TRUE(recorder.Status().paused_reason.empty());
+  const auto kinds = events.Kinds();
+  ASSERT_GE(kinds.size(), 2u);
+  EXPECT_EQ(kinds[0], RecorderEvent::Kind::kPaused);
+  EXPECT_EQ(kinds[1], RecorderEvent::Kind::kResumed);
+}
+
+TEST(Recorder, MovesACorruptFileAsideOnceAndStartsANewStore) {
+  TempDir dir;
+  const fs::path path = dir.path / "recordings.sqlite";
+  std::ofstream(path) << std::string(8192, '\x5a');
+  Events events;
+  Recorder recorder(Fast(path, events));
+  recorder.Record(Charge(1'000'000));
+  ASSERT_TRUE(WaitUntil([&] { return recorder.Status().frames_recorded == 1; }));
+  recorder.Stop();
+  ASSERT_EQ(events.Kinds().front(), RecorderEvent::Kind::kMovedAside);
+  const std::string moved = events.texts.front();
+  EXPECT_EQ(moved.rfind(path.string() + ".corrupt-", 0), 0u) << moved;
+  EXPECT_EQ(fs::file_size(moved), 8192u);
+  EXPECT_EQ(Store(path.string()).FrameCount(), 1);
+}
+
+}  // namespace
+}  // namespace korvane::record
