@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "korvane/link/port_map.h"
+
+namespace korvane::logger {
+
+struct RecordOptions {
+  int port = 1;                      // the port number to receive on, mapped through `ports`
+  std::string store;                 // the recordings file
+  bool tsv = false;                  // every frame to standard output in the export format
+  std::optional<double> duration_s;  // stop by itself after this long
+};
+
+// Receives and records as the window does until SIGINT, SIGTERM or SIGHUP, or the duration
+// ends; the runs still open end "Interrupted". The link's status changes, the port's open
+// failures, the runs that begin and end and the recording's pauses go to standard error, one
+// line each. Returns the exit code: 0, or 1 when standard output failed under --tsv. Throws
+// std::runtime_error (or record::StoreError) when the store cannot be used at all; a store
+// that is locked, full or damaged is left to the recorder, which says so and retries.
+// Must be called before the program starts any thread (see SignalWatcher).
+int RunRecord(const RecordOptions& options, const link::PortMap& ports);
+
+}  // namespace korvane::logger

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+namespace korvane::logger {
+
+// The verbs that read or fill a recordings file. Each throws std::runtime_error (or one of the
+// record layer's errors) with the whole message for the user.
+
+// The runs table, oldest first. The file must exist: reading never creates one.
+void ListRuns(const std::string& store_path, std::ostream& out);
+
+// The run's frames in the export format to `output` ("" or "-": standard output). A file is
+// written beside its target and renamed over it once complete, so a failed export leaves the
+// target as it was; a target that is not a regular file (a terminal, a pipe) is written in place.
+void ExportRunTo(const std::string& store_path, std::int64_t run_id, const std::string& output);
+
+// Imports `file` ("-": standard input) into the store, which is created when missing, and
+// reports what was imported on `out`.
+void ImportInto(const std::string& store_path, const std::string& file, std::ostream& out);
+
+}  // namespace korvane::logger

@@ -1,0 +1,217 @@
+#include "korvane/logger/record_command.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <string_view>
+#include <utility>
+
+#include "korvane/link/hardware_thread.h"
+#include "korvane/link/ui_dispatcher.h"
+#include "korvane/logger/run_table.h"
+#include "korvane/logger/signal_watcher.h"
+#include "korvane/model/date_time.h"
+#include "korvane/model/decoder.h"
+#include "korvane/model/export_file.h"
+#include "korvane/model/telemetry_sink.h"
+#include "korvane/model/vocabulary.h"
+#include "korvane/record/recorder.h"
+
+namespace korvane::logger {
+namespace {
+
+// Whole lines on standard error from any thread.
+class LineLog {
+ public:
+  void Line(const std::string& text) {
+    std::lock_guard guard(lock_);
+    WriteAll(STDERR_FILENO, text + "\n");
+  }
+
+  // False with errno set when the descriptor refuses the bytes.
+  static bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+      if (n < 0 && errno == EINTR) {
+        continue;
+      }
+      if (n <= 0) {
+        return false;
+      }
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+
+ private:
+  std::mutex lock_;
+};
+
+class StatusLines final : public link::CommStatusView {
+ public:
+  explicit StatusLines(LineLog& log) : log_(log) {}
+  void SetCommStatus(const std::string& text, TColor) override { log_.Line("status: " + text); }
+
+ private:
+  LineLog& log_;
+};
+
+// The decode side of the link: each record goes to the recorder with its instant, and with
+// --tsv to standard output as an export line. Nothing to refresh without a window.
+class Receiver final : public model::TelemetrySink {
+ public:
+  Receiver(record::Recorder& recorder, bool tsv, std::function<void()> on_output_failed)
+      : recorder_(recorder), tsv_(tsv), on_output_failed_(std::move(on_output_failed)) {}
+
+  void Decode(std::string_view payload) override {
+    try {
+      model::S_HARDWARE_DATA record = model::DecodePayload(payload);
+      const model::TimeStamp now = model::CurrentTimeStamp();
+      record.Time = now.Local;
+      record.UtcMs = now.UtcMs;
+      recorder_.Record(record);
+      if (tsv_ && output_error_.load() == 0 &&
+          !LineLog::WriteAll(STDOUT_FILENO, model::ExportLine(record))) {
+        output_error_ = errno == 0 ? EIO : errno;
+        on_output_failed_();
+      }
+    } catch (...) {
+      // Out of memory for one line: that frame is not shown; the recorder counted it if lost.
+    }
+  }
+  void RefreshDisplay() override {}
+
+  // 0, or the errno with which standard output failed.
+  int OutputError() const { return output_error_.load(); }
+
+ private:
+  record::Recorder& recorder_;
+  const bool tsv_;
+  std::function<void()> on_output_failed_;
+  std::atomic<int> output_error_{0};
+};
+
+std::string EventLine(const record::RecorderEvent& event) {
+  using Kind = record::RecorderEvent::Kind;
+  const record::RunSummary& run = event.run;
+  const std::string name = "run " + std::to_string(run.id);
+  switch (event.kind) {
+    case Kind::kRunBegan:
+      return name + " began: channel " + std::to_string(run.channel) + ", " + KindText(run.kind);
+    case Kind::kRunEnded:
+      return name + " ended: channel " + std::to_string(run.channel) + ", " + KindText(run.kind) +
+             ", " + run.end_text + ", " + model::OperatingTimeText(run.DurationMs()) + ", " +
+             model::FormatMilli(run.capacity_mah) + " Ah, " + std::to_string(run.frames) +
+             " frames";
+    case Kind::kPaused:
+      return "recording paused: " + event.text;
+    case Kind::kResumed:
+      return "recording resumed";
+    case Kind::kMovedAside:
+      return "recording: the damaged file was moved aside to " + event.text +
+             "; a new one is started";
+  }
+  return "recording: event";
+}
+
+// A store that cannot be used at all ends the program; one that is busy, full or damaged is the
+// recorder's to report and retry, as in the window.
+void CheckStore(const std::string& path) {
+  try {
+    record::Store store(path);
+  } catch (const record::StoreError& error) {
+    using record::StoreFault;
+    if (error.fault() != StoreFault::kLocked && error.fault() != StoreFault::kFull &&
+        error.fault() != StoreFault::kCorrupt) {
+      throw;
+    }
+  }
+}
+
+const char* SignalName(int number) {
+  switch (number) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGHUP:
+      return "SIGHUP";
+    default:
+      return "a signal";
+  }
+}
+
+}  // namespace
+
+int RunRecord(const RecordOptions& options, const link::PortMap& ports) {
+  CheckStore(options.store);
+  if (options.tsv && !LineLog::WriteAll(STDOUT_FILENO, model::ExportHeaderLine())) {
+    throw std::runtime_error(std::string("cannot write to standard output: ") +
+                             std::strerror(errno));
+  }
+  LineLog log;
+  link::HandOffQueue ui;  // this thread serves the link's hand-offs
+  std::atomic<int> signal_number{0};
+  SignalWatcher signals([&](int number) {
+    signal_number = number;
+    ui.WakeUi();
+  });
+
+  record::Recorder::Options recorder_options;
+  recorder_options.path = options.store;
+  recorder_options.on_event = [&log](const record::RecorderEvent& event) {
+    log.Line(EventLine(event));
+  };
+  record::Recorder recorder(std::move(recorder_options));
+  Receiver receiver(recorder, options.tsv, [&ui] { ui.WakeUi(); });
+  StatusLines status(log);
+  link::THardwareThread thread(ui, status, receiver, ports);
+  // Why the port does not open, once per change, and when it opens or hangs up.
+  thread.SetTrace([&log, last = std::string()](const std::string& line) mutable {
+    if (line.starts_with("port: ") && line != last) {
+      last = line;
+      log.Line(line);
+    }
+  });
+
+  log.Line("recording port " + std::to_string(options.port) + " (" +
+           ports.DevicePath(options.port) + ") into " + options.store);
+  thread.ChangePort(options.port);
+  thread.Resume();
+  const auto deadline =
+      options.duration_s
+          ? std::chrono::steady_clock::now() +
+                std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                    // Capped so that any duration fits the clock.
+                    std::chrono::duration<double>(std::min(*options.duration_s, 1e9)))
+          : link::UiDispatcher::Deadline::max();
+  ui.ServeUntil([&] { return signal_number.load() != 0 || receiver.OutputError() != 0; }, deadline);
+  thread.Terminate();
+  thread.WaitFor();
+  recorder.Stop();
+
+  const record::RecorderStatus recorded = recorder.Status();
+  const std::string why = signal_number.load() != 0     ? SignalName(signal_number.load())
+                          : receiver.OutputError() != 0 ? "standard output failed"
+                                                        : "the duration ended";
+  std::string summary =
+      "stopped (" + why + "): " + std::to_string(recorded.frames_recorded) + " frames recorded";
+  if (recorded.frames_lost > 0) {
+    summary += ", " + std::to_string(recorded.frames_lost) + " not recorded";
+  }
+  log.Line(summary);
+  if (receiver.OutputError() != 0) {
+    log.Line(std::string("korvane-log: cannot write to standard output: ") +
+             std::strerror(receiver.OutputError()));
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace korvane::logger
