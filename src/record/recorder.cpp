@@ -1,5 +1,11 @@
 #include "korvane/record/recorder.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace korvane::record {
@@ -20,6 +26,10 @@ Recorder::Recorder(Options options) : options_(std::move(options)) {
 
 Recorder::~Recorder() {
   Stop();
+  store_.reset();
+  if (lock_fd_ >= 0) {
+    ::close(lock_fd_);
+  }
 }
 
 void Recorder::Record(const model::S_HARDWARE_DATA& record) noexcept {
@@ -103,6 +113,7 @@ bool Recorder::EnsureStore() {
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
       store_ = std::make_unique<Store>(options_.path);
+      LockStore();
       store_->CloseInterruptedRuns();
       return true;
     } catch (const StoreError& error) {
@@ -188,6 +199,31 @@ void Recorder::WritePending(bool final_cycle, std::int64_t now) {
   for (const RunSummary& run : ended) {
     Emit(RecorderEvent::Kind::kRunEnded, run);
   }
+}
+
+// One recorder per store: a second one would close the first one's runs as interrupted at its
+// start and put its frames inside them. The lock is an flock on a file beside the store (not on
+// the store itself, whose descriptors SQLite's own locks must not share) and lasts as long as
+// the recorder.
+void Recorder::LockStore() {
+  if (lock_fd_ >= 0) {
+    return;
+  }
+  const std::string name = options_.path + ".lock";
+  const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+  if (fd < 0) {
+    throw StoreError(StoreFault::kReadOnly,
+                     "Cannot write to " + name + " (" + std::strerror(errno) + ")");
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    ::close(fd);
+    throw StoreError(
+        error == EWOULDBLOCK ? StoreFault::kLocked : StoreFault::kOther,
+        options_.path + " is being recorded into by another program" +
+            (error == EWOULDBLOCK ? "" : std::string(" (") + std::strerror(error) + ")"));
+  }
+  lock_fd_ = fd;
 }
 
 void Recorder::Pause(const StoreError& error) {

@@ -146,5 +146,32 @@ TEST(Recorder, MovesACorruptFileAsideOnceAndStartsANewStore) {
   EXPECT_EQ(Store(path.string()).FrameCount(), 1);
 }
 
+// A second recorder on the same store waits until the first has gone, instead of closing its
+// runs as interrupted and writing frames into them.
+TEST(Recorder, OneRecorderPerStore) {
+  TempDir dir;
+  const fs::path path = dir.path / "recordings.sqlite";
+  Events first_events;
+  Events second_events;
+  auto first = std::make_unique<Recorder>(Fast(path, first_events));
+  first->Record(Charge(1'000'000));
+  ASSERT_TRUE(WaitUntil([&] { return first->Status().frames_recorded == 1; }));
+  Recorder second(Fast(path, second_events));
+  second.Record(Charge(1'001'000));
+  ASSERT_TRUE(WaitUntil([&] { return !second_events.Kinds().empty(); }));
+  EXPECT_EQ(second.Status().paused_reason,
+            path.string() + " is being recorded into by another program");
+  {
+    const Store reader(path.string());
+    ASSERT_EQ(reader.Runs().size(), 1u);
+    EXPECT_EQ(reader.Runs()[0].end_state, EndState::kInProgress);
+  }
+  first.reset();
+  ASSERT_TRUE(WaitUntil([&] { return second.Status().frames_recorded == 1; }));
+  second.Stop();
+  const Store reader(path.string());
+  EXPECT_EQ(reader.FrameCount(), 2);
+}
+
 }  // namespace
 }  // namespace korvane::record

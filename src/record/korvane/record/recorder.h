@@ -66,6 +66,7 @@ class Recorder final : public model::RecordSink {
   void Run();
   void Cycle(bool final_cycle);
   bool EnsureStore();
+  void LockStore();
   void WritePending(bool final_cycle, std::int64_t now);
   void Pause(const StoreError& error);
   void Emit(RecorderEvent::Kind kind, const RunSummary& run = {}, const std::string& text = {});
@@ -81,6 +82,7 @@ class Recorder final : public model::RecordSink {
 
   // Writer thread only.
   std::unique_ptr<Store> store_;
+  int lock_fd_ = -1;  // held from the first open of the store to the recorder's end
   RunTracker tracker_;
   std::vector<model::S_HARDWARE_DATA> pending_;
   std::chrono::steady_clock::time_point next_open_{};  // no store: the next attempt to open one
