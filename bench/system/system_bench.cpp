@@ -234,19 +234,25 @@ std::string ChildProcess::ReadAllStdout(std::chrono::milliseconds timeout) {
   return text;
 }
 
-void WriteProgramSettings(const std::string& config_home, const std::string& device,
-                          unsigned mask) {
+void WriteProgramSettings(const std::string& config_home, const std::string& device, unsigned mask,
+                          Recording recording, const std::string& recording_file) {
   const fs::path folder = fs::path(config_home) / "Korvane Connect";
   fs::create_directories(folder);
-  WriteTextFile((folder / "korvane-connect.ini").string(),
-                "[GLOBAL]\nCommPort=1\nChannel=1\nChartValuesMask=" + std::to_string(mask) +
-                    "\n[PORTS]\nCOM1=" + device + "\n");
+  std::string text = "[GLOBAL]\nCommPort=1\nChannel=1\nChartValuesMask=" + std::to_string(mask) +
+                     "\n[PORTS]\nCOM1=" + device + "\n";
+  if (recording == Recording::kOff) {
+    text += "[RECORDING]\nEnabled=0\n";
+  } else if (recording == Recording::kToFile) {
+    text += "[RECORDING]\nEnabled=1\nFile=" + recording_file + "\n";
+  }
+  WriteTextFile((folder / "korvane-connect.ini").string(), text);
 }
 
 std::map<std::string, std::string> ProgramEnvironment(const TempDir& dir) {
   return {{"QT_QPA_PLATFORM", "offscreen"},
           {"XDG_CONFIG_HOME", dir.MakeFolder("config")},
           {"XDG_RUNTIME_DIR", dir.MakeFolder("runtime")},
+          {"XDG_DATA_HOME", dir.MakeFolder("data")},
           {"HOME", dir.MakeFolder("home")}};
 }
 
@@ -254,9 +260,10 @@ std::string ProgramPath() {
   return KORVANE_CONNECT_PATH;
 }
 
-ProgramUnderTest::ProgramUnderTest(unsigned mask) : pty_(sim::Pty::Open()) {
+ProgramUnderTest::ProgramUnderTest(unsigned mask, Recording recording) : pty_(sim::Pty::Open()) {
   const auto env = ProgramEnvironment(dir_);
-  WriteProgramSettings(env.at("XDG_CONFIG_HOME"), pty_->SlavePath(), mask);
+  WriteProgramSettings(env.at("XDG_CONFIG_HOME"), pty_->SlavePath(), mask, recording,
+                       RecordingFile());
   child_ = std::make_unique<ChildProcess>(
       std::vector<std::string>{ProgramPath(), "-NOPROMPTONCLOSE"}, env);
   // The program's open purges what was queued before it: feed only once the port is open.

@@ -76,11 +76,19 @@ class ChildProcess {
   int exit_code_ = -1;
 };
 
-// The settings file of the real program, in `config_home` (its XDG_CONFIG_HOME): port 1 on
-// channel 1 with `mask` charted, COM1 mapped to `device`.
-void WriteProgramSettings(const std::string& config_home, const std::string& device, unsigned mask);
+// The recording setting of the program's settings file: none (the program's default: recording
+// into its default store below XDG_DATA_HOME), off, or on into a named file.
+enum class Recording { kDefault, kOff, kToFile };
 
-// Environment for the real program: offscreen, settings and instance lock in `dir`.
+// The settings file of the real program, in `config_home` (its XDG_CONFIG_HOME): port 1 on
+// channel 1 with `mask` charted, COM1 mapped to `device`, recording as `recording` says (into
+// `recording_file` for kToFile).
+void WriteProgramSettings(const std::string& config_home, const std::string& device, unsigned mask,
+                          Recording recording = Recording::kDefault,
+                          const std::string& recording_file = {});
+
+// Environment for the real program: offscreen, settings, instance lock and default recordings
+// store in `dir`, so that a bench never records into the user's own store.
 std::map<std::string, std::string> ProgramEnvironment(const TempDir& dir);
 
 // The korvane-connect program of this build tree.
@@ -90,13 +98,15 @@ std::string ProgramPath();
 // simulated charger) runs in this process, so the charger's CPU time is not the program's.
 class ProgramUnderTest {
  public:
-  // Starts the program with `mask` charted and waits until it has opened the port.
-  explicit ProgramUnderTest(unsigned mask);
+  // Starts the program with `mask` charted and waits until it has opened the port. kToFile
+  // records into RecordingFile().
+  explicit ProgramUnderTest(unsigned mask, Recording recording = Recording::kDefault);
   ~ProgramUnderTest();
   ProgramUnderTest(const ProgramUnderTest&) = delete;
   ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
 
   pid_t Pid() const { return child_->Pid(); }
+  std::string RecordingFile() const { return dir_.Path() + "/recordings.sqlite"; }
   // Plays the charge/discharge scenario onto the pty; replaces a feed still running.
   sim::Runner& Feed(const sim::RunnerOptions& options);
   // Waits until the program has read every byte written so far.

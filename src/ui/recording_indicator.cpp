@@ -32,7 +32,7 @@ void RecordingIndicator::ShowStatus(const record::RecorderStatus& status) {
   }
   tip += QString("\n%1 frames recorded").arg(status.frames_recorded);
   if (status.frames_lost > 0) {
-    tip += QString("\n%1 frames not recorded (the disk could not keep up)").arg(status.frames_lost);
+    tip += QString("\n%1 frames could not be recorded (paused too long)").arg(status.frames_lost);
   }
   if (!moved_aside_.isEmpty()) {
     tip += QString("\nA damaged recordings file was moved aside to %1").arg(moved_aside_);
