@@ -16,6 +16,22 @@ QString ToQString(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+Qt::PenStyle ToQtPenStyle(TPenStyle style) {
+  switch (style) {
+    case TPenStyle::Dot:
+      return Qt::DotLine;
+    case TPenStyle::Dash:
+      return Qt::DashLine;
+    case TPenStyle::DashDot:
+      return Qt::DashDotLine;
+    case TPenStyle::DashDotDot:
+      return Qt::DashDotDotLine;
+    case TPenStyle::Solid:
+      break;
+  }
+  return Qt::SolidLine;
+}
+
 // Half-open TRect to the QRect covering the same pixels.
 QRect ToQRect(const TRect& r) {
   return QRect(QPoint(r.Left, r.Top), QPoint(r.Right - 1, r.Bottom - 1)).normalized();
@@ -68,7 +84,7 @@ QtCanvas::QtCanvas(QPainter& painter, QtBrushPatterns* patterns)
 void QtCanvas::SetPen(const TPen& pen) {
   pen_.setColor(ToQColor(pen.Color));
   pen_.setWidth(pen.Width);
-  pen_.setStyle(pen.Style == TPenStyle::Dot ? Qt::DotLine : Qt::SolidLine);
+  pen_.setStyle(ToQtPenStyle(pen.Style));
   painter_.setPen(pen_);
 }
 

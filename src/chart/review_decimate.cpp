@@ -1,13 +1,14 @@
 #include <korvane/chart/review_decimate.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
+#include <limits>
 
 namespace korvane::chart {
 
 int ReviewColumnOf(double x, double x0, double x1, int columns) {
-  const double column = std::floor((x - x0) / (x1 - x0) * columns);
+  // Multiplying first keeps exact cases exact: a frame at a column's start time lies in it.
+  const double column = std::floor((x - x0) * columns / (x1 - x0));
   if (!(column > 0))
     return 0;
   return column >= columns ? columns - 1 : static_cast<int>(column);
@@ -26,24 +27,39 @@ std::vector<std::size_t> DecimateColumns(std::span<const double> xs, std::span<c
 
   int column = -1;
   std::size_t first = 0, last = 0, lo = 0, hi = 0;
+  // first <= lo, hi <= last within a column, so only lo and hi need ordering.
   const auto flush = [&] {
     if (column < 0)
       return;
-    std::array<std::size_t, 4> keep = {first, lo, hi, last};
-    std::sort(keep.begin(), keep.end());
-    const auto unique_end = std::unique(keep.begin(), keep.end());
-    out.insert(out.end(), keep.begin(), unique_end);
+    const std::size_t a = std::min(lo, hi);
+    const std::size_t b = std::max(lo, hi);
+    out.push_back(first);
+    if (a != first)
+      out.push_back(a);
+    if (b != a)
+      out.push_back(b);
+    if (last != b)
+      out.push_back(last);
   };
+  out.reserve(std::min(end - begin, 4 * static_cast<std::size_t>(columns)));
+  // Below nextEdge a point surely lies in the current column, so the exact (and dearer) column
+  // is worked out only near and past the column's end.
+  const double slack = (std::fabs(x0) + std::fabs(x1)) * 1e-12;
+  const double perColumn = (x1 - x0) / columns;
+  double nextEdge = -std::numeric_limits<double>::infinity();
   for (std::size_t i = begin; i < end; ++i) {
     const double y = ys[i];
     if (std::isnan(y))
       continue;
-    const int c = ReviewColumnOf(xs[i], x0, x1, columns);
-    if (c != column) {
-      flush();
-      column = c;
-      first = last = lo = hi = i;
-      continue;
+    if (xs[i] >= nextEdge) {
+      const int c = ReviewColumnOf(xs[i], x0, x1, columns);
+      if (c != column) {
+        flush();
+        column = c;
+        first = last = lo = hi = i;
+        nextEdge = x0 + (c + 1) * perColumn - slack;
+        continue;
+      }
     }
     last = i;
     if (y < ys[lo])

@@ -8,7 +8,8 @@
 
 namespace korvane::chart {
 
-enum class TPenStyle : std::uint8_t { Solid, Dot };
+// Dash and the dash-dot styles tell overlaid runs apart.
+enum class TPenStyle : std::uint8_t { Solid, Dot, Dash, DashDot, DashDotDot };
 enum class TBrushStyle : std::uint8_t { Solid, Clear };
 
 struct TPen {

@@ -1,0 +1,127 @@
+#pragma once
+
+#include <korvane/chart/canvas.h>
+#include <korvane/chart/chart_types.h>
+#include <korvane/chart/review_view.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvane::chart {
+
+// The values a recorded run can plot. Voltages go on the left axis, the rest on the right.
+enum class ReviewSeries : int {
+  kOutputVoltage,
+  kInputVoltage,
+  kCell1,
+  kCell2,
+  kCell3,
+  kCell4,
+  kCell5,
+  kCell6,
+  kCell7,
+  kCurrent,
+  kCapacity,
+  kTemperature,
+};
+inline constexpr int kReviewSeriesCount = 12;
+
+// Bit i shows ReviewSeries i.
+using ReviewSeriesMask = std::uint32_t;
+inline constexpr ReviewSeriesMask ReviewBit(ReviewSeries s) {
+  return ReviewSeriesMask{1} << static_cast<int>(s);
+}
+
+bool OnRightAxis(ReviewSeries s);
+// "Output voltage", "Input voltage", "Cell 1" .. "Cell 7", "Current", "Capacity", "Temperature".
+std::string_view ReviewSeriesName(ReviewSeries s);
+// The colour of the series' curves in every run (runs differ in line style).
+TColor ReviewSeriesColor(ReviewSeries s);
+
+// One run as plotted: its frames' times from the run's start and their values in volts, amperes,
+// ampere-hours and degrees. NaN marks a frame without that value (a cell not in use).
+struct ReviewRun {
+  std::string label;              // legend text
+  std::int64_t startUtcMs = 0;    // the read-out's local time is startUtcMs + elapsed
+  std::vector<double> elapsedMs;  // ascending
+  std::array<std::vector<double>, kReviewSeriesCount> values;  // each as long as elapsedMs
+};
+
+struct ReviewPlotStyle {
+  TFont font{"Sans Serif", 9};
+  std::string decimalSeparator = ".";
+  std::string temperatureUnit = "\u00B0C";
+  // The read-out's local time of a UTC instant; without it the read-out gives elapsed time only.
+  std::function<std::string(std::int64_t utcMs)> localTime;
+};
+
+// The hover read-out: where its cursor line stands and what its box says.
+struct ReviewReadout {
+  int x = 0;  // client pixel of the cursor line
+  double elapsedMs = 0;
+  std::vector<std::string> lines;  // elapsed and local time, then one line per shown value
+};
+
+// A plot of one or more recorded runs aligned at their starts: elapsed time across, voltages on
+// the left axis, current, capacity and temperature on the right, a legend entry per run and
+// series, the hover read-out and a rubber band. Standard library only; it lays out through
+// TextMetrics and draws through Canvas. Pixel coordinates are the client's.
+//
+// Resize lays out at once; every other change (runs, shown values, style, view) is laid out by the
+// next Resize or Paint, and until then PlotArea() and the read-out go by the last layout.
+class ReviewPlot {
+ public:
+  ReviewPlot();
+  ~ReviewPlot();
+
+  void SetStyle(ReviewPlotStyle style);
+  const ReviewPlotStyle& Style() const;
+
+  // Replaces the runs and shows the whole of the longest. A series of another length than
+  // elapsedMs is cut or filled up with NaN to match it.
+  void SetRuns(std::vector<ReviewRun> runs);
+  const std::vector<ReviewRun>& Runs() const;
+
+  void SetShown(ReviewSeriesMask mask);
+  ReviewSeriesMask Shown() const;
+
+  // Lays out for a client of width x height; the visible times are kept.
+  void Resize(int width, int height, TextMetrics& metrics);
+  int Width() const;
+  int Height() const;
+  // Where the curves are drawn.
+  TRect PlotArea() const;
+
+  // Zoom and pan in client pixels; ResetView shows the whole longest run again. ZoomAt keeps the
+  // time under clientX there (a factor above 1 zooms in); ZoomToPixels shows the times between
+  // two xs in either order and ignores a drag narrower than 3 pixels.
+  void ZoomAt(int clientX, double factor);
+  void PanBy(int pixels);
+  void ZoomToPixels(int clientX0, int clientX1);
+  void ResetView();
+  const ReviewView& View() const;
+
+  // The pointer at a client point: the read-out shows the frame nearest its time while the point
+  // is inside the plot area; nothing hides it. The cursor stands at the first run's frame nearest
+  // the time at the pointer's pixel centre (a later run leads where the first has ended); each
+  // run then gives its values at its frame nearest that frame's time, unless it has ended by then.
+  void SetHover(std::optional<TPoint> client);
+  std::optional<ReviewReadout> Readout() const;
+
+  // The rubber band between two client xs while a zoom drag goes on; nothing hides it.
+  void SetRubberBand(std::optional<std::pair<int, int>> clientXs);
+
+  void Paint(Canvas& canvas, TextMetrics& metrics);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace korvane::chart

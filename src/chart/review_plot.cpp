@@ -1,0 +1,166 @@
+#include "review_plot_state.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace korvane::chart {
+
+struct ReviewPlot::Impl : review_plot::State {
+  // A new view changes the axes' ranges and so the layout.
+  void ViewChanged() {
+    layoutDirty = true;
+    curvesValid = false;
+  }
+};
+
+bool OnRightAxis(ReviewSeries s) {
+  return s >= ReviewSeries::kCurrent;
+}
+
+std::string_view ReviewSeriesName(ReviewSeries s) {
+  static constexpr std::string_view kNames[kReviewSeriesCount] = {
+      "Output voltage", "Input voltage", "Cell 1", "Cell 2",  "Cell 3",   "Cell 4",
+      "Cell 5",         "Cell 6",        "Cell 7", "Current", "Capacity", "Temperature"};
+  return kNames[static_cast<int>(s)];
+}
+
+TColor ReviewSeriesColor(ReviewSeries s) {
+  return review_plot::SeriesColor(s);
+}
+
+ReviewPlot::ReviewPlot() : impl_(std::make_unique<Impl>()) {}
+ReviewPlot::~ReviewPlot() = default;
+
+void ReviewPlot::SetStyle(ReviewPlotStyle style) {
+  impl_->style = std::move(style);
+  impl_->ViewChanged();
+}
+
+const ReviewPlotStyle& ReviewPlot::Style() const {
+  return impl_->style;
+}
+
+void ReviewPlot::SetRuns(std::vector<ReviewRun> runs) {
+  Impl& s = *impl_;
+  s.runs = std::move(runs);
+  s.summaries.clear();
+  s.summaries.resize(s.runs.size());
+  for (std::size_t r = 0; r < s.runs.size(); ++r) {
+    ReviewRun& run = s.runs[r];
+    for (std::size_t k = 0; k < run.values.size(); ++k) {
+      // A missing or short series reads as frames without that value.
+      run.values[k].resize(run.elapsedMs.size(), std::numeric_limits<double>::quiet_NaN());
+      s.summaries[r][k] = review_plot::Summarize(run.values[k]);
+    }
+  }
+  s.view = ReviewView(review_plot::SpanStart(s), review_plot::SpanEnd(s),
+                      std::max(1, s.layout.plot.Width()));
+  s.anchor.reset();
+  s.ViewChanged();
+}
+
+const std::vector<ReviewRun>& ReviewPlot::Runs() const {
+  return impl_->runs;
+}
+
+void ReviewPlot::SetShown(ReviewSeriesMask mask) {
+  impl_->shown = mask;
+  impl_->ViewChanged();
+}
+
+ReviewSeriesMask ReviewPlot::Shown() const {
+  return impl_->shown;
+}
+
+void ReviewPlot::Resize(int width, int height, TextMetrics& metrics) {
+  Impl& s = *impl_;
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  if (width != s.width || height != s.height)
+    s.anchor.reset();
+  s.width = width;
+  s.height = height;
+  review_plot::LayOut(s, metrics);
+}
+
+int ReviewPlot::Width() const {
+  return impl_->width;
+}
+
+int ReviewPlot::Height() const {
+  return impl_->height;
+}
+
+TRect ReviewPlot::PlotArea() const {
+  return impl_->layout.plot;
+}
+
+void ReviewPlot::ZoomAt(int clientX, double factor) {
+  Impl& s = *impl_;
+  const TRect& plot = s.layout.plot;
+  const int pixel = std::clamp(clientX - plot.Left, 0, plot.Width());
+  s.view.ZoomAt(pixel, factor);
+  s.anchor = {plot.Left + pixel, s.view.TimeAt(pixel)};
+  s.ViewChanged();
+}
+
+void ReviewPlot::PanBy(int pixels) {
+  impl_->view.PanBy(pixels);
+  impl_->anchor.reset();
+  impl_->ViewChanged();
+}
+
+void ReviewPlot::ZoomToPixels(int clientX0, int clientX1) {
+  constexpr int kMinDrag = 3;
+  Impl& s = *impl_;
+  if (std::abs(clientX1 - clientX0) < kMinDrag)
+    return;
+  const TRect& plot = s.layout.plot;
+  const double width = plot.Width();
+  const double p0 = std::clamp(std::min(clientX0, clientX1) - plot.Left, 0, plot.Width());
+  const double p1 = std::clamp(std::max(clientX0, clientX1) - plot.Left, 0, plot.Width());
+  const double span = p1 - p0;
+  if (span < 1 || span >= width)
+    return;
+  // Stretching [p0, p1] over the whole width leaves one pixel in place: zoom around it.
+  s.view.ZoomAt(p0 * width / (width - span), width / span);
+  s.anchor.reset();
+  s.ViewChanged();
+}
+
+void ReviewPlot::ResetView() {
+  impl_->view.Reset();
+  impl_->anchor.reset();
+  impl_->ViewChanged();
+}
+
+const ReviewView& ReviewPlot::View() const {
+  return impl_->view;
+}
+
+void ReviewPlot::SetHover(std::optional<TPoint> client) {
+  impl_->hover = client;
+}
+
+std::optional<ReviewReadout> ReviewPlot::Readout() const {
+  auto detail = review_plot::MakeReadout(*impl_);
+  if (!detail)
+    return std::nullopt;
+  return std::move(detail->readout);
+}
+
+void ReviewPlot::SetRubberBand(std::optional<std::pair<int, int>> clientXs) {
+  impl_->band = clientXs;
+}
+
+void ReviewPlot::Paint(Canvas& canvas, TextMetrics& metrics) {
+  Impl& s = *impl_;
+  if (s.layoutDirty)
+    review_plot::LayOut(s, metrics);
+  if (!s.curvesValid)
+    review_plot::BuildCurves(s);
+  review_plot::PaintPlot(s, canvas, metrics);
+}
+
+}  // namespace korvane::chart
