@@ -13,7 +13,7 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Uni
 # SQLiteCpp; korvane-log parses its command line with CLI11).
 PACKAGES := g++ cmake ninja-build pkg-config make \
             libgtest-dev libgmock-dev libbenchmark-dev \
-            qt6-base-dev qt6-charts-dev fonts-liberation2 fonts-wine locales \
+            qt6-base-dev qt6-charts-dev qt6-svg-dev fonts-liberation2 fonts-wine locales \
             xvfb libsm-dev libice-dev libxcb1-dev \
             libsqlite3-dev libsqlitecpp-dev libcli11-dev
 

@@ -1,7 +1,10 @@
 #include "korvane/app/ini_settings_storage.h"
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
+#include <string_view>
+#include <vector>
 
 #include "korvane/app/file_access.h"
 #include "korvane/fileio/atomic_file.h"
@@ -12,6 +15,7 @@ namespace {
 constexpr const char* kGlobal = "GLOBAL";
 constexpr const char* kPorts = "PORTS";
 constexpr const char* kRecording = "RECORDING";
+constexpr const char* kRuns = "RUNS";
 constexpr const char* kCommPort = "CommPort";
 constexpr const char* kChannel = "Channel";
 constexpr const char* kChartValuesMask = "ChartValuesMask";
@@ -47,6 +51,37 @@ int PortNumber(const std::string& key) {
     number = number * 10 + (key[i] - '0');
   }
   return number >= 1 && number <= kMaxPort ? number : 0;
+}
+
+constexpr std::int32_t kMaxWindowSize = 16384;
+constexpr std::uint32_t kAllReviewSeries = (1u << 12) - 1;
+
+// The RUNS value of `key` when it lies in low..high.
+std::optional<std::int32_t> ReadRunsInt(const IniDocument& document, const char* key,
+                                        std::int32_t low, std::int32_t high) {
+  const std::optional<std::string> text = document.Get(kRuns, key);
+  const std::optional<std::int32_t> value = text ? ParseProfileInt(*text) : std::nullopt;
+  if (!value || *value < low || *value > high) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// "<a>,<b>" with both in 0..kMaxWindowSize; anything else gives nothing.
+std::vector<int> ParseSplitterSizes(std::string_view text) {
+  const std::size_t comma = text.find(',');
+  if (comma == std::string_view::npos) {
+    return {};
+  }
+  std::vector<int> sizes;
+  for (const std::string_view part : {text.substr(0, comma), text.substr(comma + 1)}) {
+    const std::optional<std::int32_t> size = ParseProfileInt(part);
+    if (!size || *size < 0 || *size > kMaxWindowSize) {
+      return {};
+    }
+    sizes.push_back(*size);
+  }
+  return sizes;
 }
 
 }  // namespace
@@ -88,6 +123,36 @@ korvane::ui::RecordingSettings ReadRecordingSettings(const IniDocument& document
   return settings;
 }
 
+korvane::ui::RunsWindowSettings ReadRunsWindowSettings(const IniDocument& document) {
+  korvane::ui::RunsWindowSettings settings;
+  settings.Width = ReadRunsInt(document, "Width", 300, kMaxWindowSize).value_or(settings.Width);
+  settings.Height = ReadRunsInt(document, "Height", 200, kMaxWindowSize).value_or(settings.Height);
+  if (const std::optional<std::string> splitter = document.Get(kRuns, "Splitter")) {
+    settings.SplitterSizes = ParseSplitterSizes(*splitter);
+  }
+  if (const std::optional<std::string> series = document.Get(kRuns, "Series")) {
+    const std::optional<std::int32_t> mask = ParseProfileInt(*series);
+    if (mask && (static_cast<std::uint32_t>(*mask) & ~kAllReviewSeries) == 0) {
+      settings.SeriesMask = static_cast<std::uint32_t>(*mask);
+    }
+  }
+  settings.Channel = ReadRunsInt(document, "Channel", 0, 2).value_or(settings.Channel);
+  return settings;
+}
+
+void WriteRunsWindowSettings(IniDocument& document,
+                             const korvane::ui::RunsWindowSettings& settings) {
+  document.Set(kRuns, "Width", std::to_string(settings.Width));
+  document.Set(kRuns, "Height", std::to_string(settings.Height));
+  std::string splitter;
+  for (const int size : settings.SplitterSizes) {
+    splitter += (splitter.empty() ? "" : ",") + std::to_string(size);
+  }
+  document.Set(kRuns, "Splitter", splitter);
+  document.Set(kRuns, "Series", std::to_string(settings.SeriesMask));
+  document.Set(kRuns, "Channel", std::to_string(settings.Channel));
+}
+
 IniSettingsStorage::IniSettingsStorage(std::string file_name) : file_name_(std::move(file_name)) {}
 
 IniDocument IniSettingsStorage::ReadDocument() const {
@@ -111,6 +176,18 @@ korvane::ui::RecordingSettings IniSettingsStorage::Recording() {
 }
 
 void IniSettingsStorage::Save(const korvane::ui::WindowSettings& settings) {
+  Rewrite([&](IniDocument& document) { WriteWindowSettings(document, settings); });
+}
+
+korvane::ui::RunsWindowSettings IniSettingsStorage::RunsWindow() {
+  return ReadRunsWindowSettings(ReadDocument());
+}
+
+void IniSettingsStorage::SaveRunsWindow(const korvane::ui::RunsWindowSettings& settings) {
+  Rewrite([&](IniDocument& document) { WriteRunsWindowSettings(document, settings); });
+}
+
+void IniSettingsStorage::Rewrite(const std::function<void(IniDocument&)>& change) {
   const std::string prefix = "Unable to write to " + file_name_ + ": ";
   // An existing file that cannot be read is not replaced: its contents would be lost.
   const FileContents contents = ReadRegularFile(file_name_);
@@ -118,7 +195,7 @@ void IniSettingsStorage::Save(const korvane::ui::WindowSettings& settings) {
     throw std::runtime_error(prefix + contents.reason);
   }
   IniDocument document = IniDocument::Parse(contents.bytes);
-  WriteWindowSettings(document, settings);
+  change(document);
   const std::size_t slash = file_name_.rfind('/');
   if (slash != std::string::npos && slash > 0) {
     MakeDirectories(file_name_.substr(0, slash));

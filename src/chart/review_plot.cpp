@@ -60,6 +60,16 @@ void ReviewPlot::SetRuns(std::vector<ReviewRun> runs) {
   s.ViewChanged();
 }
 
+void ReviewPlot::UpdateRuns(std::vector<ReviewRun> runs) {
+  const ReviewView before = impl_->view;
+  const std::optional<std::pair<int, double>> anchor = impl_->anchor;
+  SetRuns(std::move(runs));
+  if (!before.ShowsWholeSpan()) {
+    impl_->view.Show(before.Start(), before.End());
+    impl_->anchor = anchor;
+  }
+}
+
 const std::vector<ReviewRun>& ReviewPlot::Runs() const {
   return impl_->runs;
 }

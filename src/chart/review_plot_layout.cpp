@@ -83,8 +83,9 @@ void FitAxis(const State& state, ReviewSeriesMask plotted, bool right, int lengt
   axis.title = AxisTitle(mask, right, state.style);
 }
 
-std::string LegendText(const ReviewRun& run, ReviewSeries s) {
-  std::string text = run.label;
+// A single run's entries need not repeat its label, which the window's selection shows.
+std::string LegendText(const State& state, const ReviewRun& run, ReviewSeries s) {
+  std::string text = state.runs.size() > 1 ? run.label : std::string();
   if (!text.empty())
     text += ": ";
   text += ReviewSeriesName(s);
@@ -115,7 +116,7 @@ int LayOutLegend(State& state, ReviewSeriesMask plotted, TextMetrics& metrics) {
       ++total;
       if (full)
         continue;
-      std::string text = LegendText(state.runs[r], s);
+      std::string text = LegendText(state, state.runs[r], s);
       const int w = widthOf(text);
       if (x > kMargin && x + w > right) {
         if (row + 1 == maxRows) {

@@ -34,6 +34,11 @@ void ReviewPlotWidget::SetRuns(std::vector<ReviewRun> runs) {
   emit viewChanged();
 }
 
+void ReviewPlotWidget::UpdateRuns(std::vector<ReviewRun> runs) {
+  plot_.UpdateRuns(std::move(runs));
+  Relayout();
+}
+
 void ReviewPlotWidget::SetShown(ReviewSeriesMask mask) {
   plot_.SetShown(mask);
   Relayout();

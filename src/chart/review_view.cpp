@@ -44,6 +44,12 @@ void ReviewView::Reset() {
   end_ = spanEnd_;
 }
 
+void ReviewView::Show(double startMs, double endMs) {
+  if (!std::isfinite(startMs) || !std::isfinite(endMs) || !(endMs > startMs))
+    return;
+  Place(startMs, endMs - startMs);
+}
+
 double ReviewView::TimeAt(double pixelX) const {
   return start_ + pixelX * (end_ - start_) / width_;
 }

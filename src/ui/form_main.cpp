@@ -30,12 +30,14 @@
 #include "korvane/ui/status_lamp.h"
 #include "korvane/ui/version.h"
 #include "korvane/ui/window_recording.h"
+#include "runs/runs_window.h"
 
 namespace korvane::ui {
 
 // Members are destroyed bottom-up: the thread before the model, the model before the demo
 // charger and the port map, the dispatcher last. The recording is a child of the client area
-// and is stopped with acquisition.
+// and is stopped with acquisition. The Runs window goes first, before the recording (whose demo
+// store it may have open).
 struct TFormMain::Impl {
   Impl(SettingsStorage& settings, const StartOptions& options, FormMainSeams seams)
       : storage(settings),
@@ -62,6 +64,7 @@ struct TFormMain::Impl {
   std::unique_ptr<DemoCharger> demo;
   std::unique_ptr<model::THardwareData> data;
   std::unique_ptr<link::THardwareThread> thread;
+  std::unique_ptr<RunsWindow> runs;
 };
 
 TFormMain::TFormMain(SettingsStorage& settings, const StartOptions& options, QWidget* parent)
@@ -168,6 +171,9 @@ void TFormMain::BuildMenu() {
   file->addSeparator();
   QAction* export_data = file->addAction(ExportIcon(), "Export Data...");
   export_data->setObjectName("MenuFileExport");
+  QAction* runs = file->addAction("&Runs...");
+  runs->setObjectName("MenuFileRuns");
+  runs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
   file->addSeparator();
   QAction* exit = file->addAction(ExitIcon(), "E&xit");
   exit->setObjectName("MenuFileExit");
@@ -178,6 +184,7 @@ void TFormMain::BuildMenu() {
 
   connect(settings, &QAction::triggered, this, &TFormMain::MenuFileSettingsClick);
   connect(export_data, &QAction::triggered, this, &TFormMain::MenuFileExportClick);
+  connect(runs, &QAction::triggered, this, &TFormMain::MenuFileRunsClick);
   connect(exit, &QAction::triggered, this, &TFormMain::MenuFileExitClick);
   connect(about, &QAction::triggered, this, &TFormMain::MenuHelpAboutClick);
 }
@@ -249,6 +256,21 @@ void TFormMain::MenuFileExportClick() {
   ExportDataCommand(this, *impl_->prompter, *impl_->data);
 }
 
+void TFormMain::MenuFileRunsClick() {
+  Impl& d = *impl_;
+  if (!d.runs || !d.runs->isVisible()) {
+    // A closed one has saved its settings; a new one reads them and the store afresh.
+    d.runs.reset();
+    d.runs = std::make_unique<RunsWindow>(d.recording->StorePath(), d.storage, *d.prompter,
+                                          *d.trace_out);
+    d.runs->show();
+  } else if (d.runs->isMinimized()) {
+    d.runs->showNormal();
+  }
+  d.runs->raise();
+  d.runs->activateWindow();
+}
+
 void TFormMain::MenuFileExitClick() {
   close();
 }
@@ -280,6 +302,9 @@ void TFormMain::FormClose() {
     return;
   }
   d.closed = true;
+  if (d.runs) {
+    d.runs->close();
+  }
   StopAcquisition();
   try {
     d.storage.Save(CurrentSettings());

@@ -16,6 +16,11 @@ WindowRecording::WindowRecording(QWidget* client, model::THardwareData& data,
                                  const RecordingSettings& settings, bool demo, DebugTrace* trace)
     : QObject(client), client_(client), data_(data), trace_(trace) {
   if (!settings.Enabled) {
+    try {
+      store_path_ = settings.File.empty() ? record::DefaultStorePath() : settings.File;
+    } catch (const record::StoreError&) {
+      // No home folder: there is no store to show.
+    }
     return;
   }
   record::Recorder::Options options;
@@ -25,6 +30,7 @@ WindowRecording::WindowRecording(QWidget* client, model::THardwareData& data,
   } else {
     options.path = settings.File.empty() ? record::DefaultStorePath() : settings.File;
   }
+  store_path_ = options.path;
   options.on_event = [this](const record::RecorderEvent& event) {
     // The writer thread. This object outlives the recorder, which is stopped before it goes.
     QMetaObject::invokeMethod(

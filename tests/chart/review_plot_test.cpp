@@ -328,9 +328,14 @@ TEST(ReviewPlot, ZoomAndPanTakeClientPixels) {
   f.plot.Resize(900, 500, f.metrics);
   EXPECT_NEAR(view.Start(), ta, 1e-6);
   EXPECT_NEAR(view.End(), tb, 1e-6);
+  // A run still being recorded grows: a zoomed view stays, a whole view grows with it.
+  f.plot.UpdateRuns({MakeRun("A", 3601, 1000, ramp), MakeRun("B", 7301, 1000, ramp)});
+  EXPECT_NEAR(f.plot.View().Start(), ta, 1e-6);
+  EXPECT_NEAR(f.plot.View().End(), tb, 1e-6);
   f.plot.ResetView();
-  EXPECT_EQ(view.Start(), 0);
-  EXPECT_EQ(view.End(), 7200000);
+  EXPECT_EQ(f.plot.View().Start(), 0);
+  f.plot.UpdateRuns({MakeRun("A", 3601, 1000, ramp), MakeRun("B", 7401, 1000, ramp)});
+  EXPECT_EQ(f.plot.View().End(), 7400000);
 }
 
 TEST(ReviewPlot, RubberBandHighlightsTheSpanBetweenItsXsInsideThePlot) {

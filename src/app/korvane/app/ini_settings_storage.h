@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -17,9 +18,15 @@ std::map<int, std::string> ReadPortOverrides(const IniDocument& document);
 // Section "RECORDING": "Enabled" (an integer, 0 turns the recording off; anything else or
 // missing leaves it on) and "File" (the store's path; empty or missing: the default store).
 korvane::ui::RecordingSettings ReadRecordingSettings(const IniDocument& document);
+// Section "RUNS": "Width" (300..16384) and "Height" (200..16384), "Splitter" (two sizes
+// "<table>,<plot>", each 0..16384), "Series" (a mask of the 12 plot series) and "Channel"
+// (0..2). A missing, junk or out-of-range value gives its default.
+korvane::ui::RunsWindowSettings ReadRunsWindowSettings(const IniDocument& document);
+void WriteRunsWindowSettings(IniDocument& document,
+                             const korvane::ui::RunsWindowSettings& settings);
 
 // SettingsStorage on one INI file. Every call reads the file afresh; a save rewrites only the
-// three settings and replaces the file atomically.
+// settings it is given and replaces the file atomically.
 class IniSettingsStorage final : public korvane::ui::SettingsStorage {
  public:
   explicit IniSettingsStorage(std::string file_name);
@@ -29,9 +36,13 @@ class IniSettingsStorage final : public korvane::ui::SettingsStorage {
   std::map<int, std::string> PortOverrides() override;
   korvane::ui::RecordingSettings Recording() override;
   void Save(const korvane::ui::WindowSettings& settings) override;
+  korvane::ui::RunsWindowSettings RunsWindow() override;
+  void SaveRunsWindow(const korvane::ui::RunsWindowSettings& settings) override;
 
  private:
   IniDocument ReadDocument() const;
+  // Reads the file, applies `change` and writes it back atomically; throws like Save.
+  void Rewrite(const std::function<void(IniDocument&)>& change);
 
   std::string file_name_;
 };

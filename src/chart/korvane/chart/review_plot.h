@@ -86,6 +86,9 @@ class ReviewPlot {
   // Replaces the runs and shows the whole of the longest. A series of another length than
   // elapsedMs is cut or filled up with NaN to match it.
   void SetRuns(std::vector<ReviewRun> runs);
+  // The same runs again with more frames (a run still being recorded): a view of the whole
+  // span goes on showing the whole, grown span; a zoomed view keeps its times.
+  void UpdateRuns(std::vector<ReviewRun> runs);
   const std::vector<ReviewRun>& Runs() const;
 
   void SetShown(ReviewSeriesMask mask);

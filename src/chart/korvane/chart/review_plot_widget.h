@@ -26,6 +26,8 @@ class ReviewPlotWidget : public QWidget {
   ReviewPlot& Plot() { return plot_; }
 
   void SetRuns(std::vector<ReviewRun> runs);
+  // More frames of the runs shown: the view is kept (see ReviewPlot::UpdateRuns).
+  void UpdateRuns(std::vector<ReviewRun> runs);
   void SetShown(ReviewSeriesMask mask);
   void ResetView();
 

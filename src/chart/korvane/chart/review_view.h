@@ -32,6 +32,10 @@ class ReviewView {
   // Shows the whole span.
   void Reset();
 
+  // Shows [startMs, endMs] as far as the limits above allow.
+  void Show(double startMs, double endMs);
+  bool ShowsWholeSpan() const { return start_ == spanStart_ && end_ == spanEnd_; }
+
   double TimeAt(double pixelX) const;
   double PixelAt(double timeMs) const;
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace korvane::ui {
 
@@ -17,6 +18,17 @@ struct WindowSettings {
 struct RecordingSettings {
   bool Enabled = true;
   std::string File;  // empty: the user's default store
+};
+
+// The Runs window: section RUNS of the settings file.
+struct RunsWindowSettings {
+  int Width = 1000;  // pixels
+  int Height = 700;
+  std::vector<int> SplitterSizes;    // the table's and the plot's heights; empty: the window's own
+  std::uint32_t SeriesMask = 0x201;  // bit i shows plot series i; output voltage and current
+  int Channel = 0;                   // the table shows 0: all channels, 1 or 2: only that one
+
+  bool operator==(const RunsWindowSettings&) const = default;
 };
 
 // Where the window's settings live. The application implements it on the settings file; tests
@@ -44,6 +56,12 @@ class SettingsStorage {
   // std::runtime_error whose what() is the whole user message:
   // "Unable to write to <file>: <reason>".
   virtual void Save(const WindowSettings& settings) = 0;
+
+  // The RUNS section. Junk or out-of-range values give their defaults. Never throws.
+  virtual RunsWindowSettings RunsWindow() { return {}; }
+  // Writes the RUNS section, keeping everything else in the file untouched. Throws
+  // std::runtime_error like Save.
+  virtual void SaveRunsWindow(const RunsWindowSettings&) {}
 };
 
 // Command-line switches, matched by the application ("-" or "/" then the name, case ignored).

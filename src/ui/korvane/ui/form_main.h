@@ -23,6 +23,7 @@ class THardwareData;
 namespace korvane::ui {
 
 class Prompter;
+class RunsWindow;
 class WindowRecording;
 struct MainControls;
 
@@ -33,8 +34,9 @@ struct FormMainSeams {
 };
 
 // The main window: owns the telemetry model and the acquisition thread, shows the live values of
-// one charger channel, the link status and the chart, and offers settings, export, exit and about.
-// Closing asks first (unless NoPromptOnClose), then stops the thread and saves the settings.
+// one charger channel, the link status and the chart, and offers settings, export, the recorded
+// runs, exit and about. Closing asks first (unless NoPromptOnClose), then closes the Runs window,
+// stops the thread and saves the settings.
 class TFormMain : public QMainWindow, public link::CommStatusView, public model::LiveView {
   Q_OBJECT
 
@@ -53,6 +55,8 @@ class TFormMain : public QMainWindow, public link::CommStatusView, public model:
 
   void MenuFileSettingsClick();
   void MenuFileExportClick();
+  // Opens the Runs window on the store this window records into, or raises the open one.
+  void MenuFileRunsClick();
   void MenuFileExitClick();
   void MenuHelpAboutClick();
 

@@ -40,6 +40,9 @@ class WindowRecording : public QObject {
   // Idempotent; the model is not touched after the first call (it may be gone by the second).
   void Stop();
 
+  // The store this window records into (the demo's temporary one in demo mode) or, with the
+  // recording off, the one it would record into; empty when there is none (no home folder).
+  const std::string& StorePath() const { return store_path_; }
   record::Recorder* Recorder() const { return recorder_.get(); }
   RecordingIndicator* Indicator() const { return indicator_; }
 
@@ -50,6 +53,7 @@ class WindowRecording : public QObject {
   QWidget* client_;
   model::THardwareData& data_;
   DebugTrace* trace_;
+  std::string store_path_;
   std::unique_ptr<QTemporaryDir> demo_store_;
   std::unique_ptr<record::Recorder> recorder_;
   RecordingIndicator* indicator_ = nullptr;

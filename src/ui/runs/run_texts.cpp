@@ -1,0 +1,118 @@
+#include "runs/run_texts.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "korvane/model/date_time.h"
+#include "korvane/model/vocabulary.h"
+
+namespace korvane::ui {
+
+const char* RunColumnTitle(RunColumn column) {
+  switch (column) {
+    case RunColumn::kStart:
+      return "Start";
+    case RunColumn::kChannel:
+      return "Channel";
+    case RunColumn::kKind:
+      return "Kind";
+    case RunColumn::kDuration:
+      return "Duration";
+    case RunColumn::kCapacity:
+      return "Capacity [Ah]";
+    case RunColumn::kEnergy:
+      return "Energy [Wh]";
+    case RunColumn::kPeakTemperature:
+      return "Peak temperature";
+    case RunColumn::kEndState:
+      return "End state";
+  }
+  return "";
+}
+
+std::string RunCellText(const record::RunSummary& run, RunColumn column) {
+  switch (column) {
+    case RunColumn::kStart:
+      return LocalDateTimeText(run.start_ms);
+    case RunColumn::kChannel:
+      return std::to_string(run.channel);
+    case RunColumn::kKind:
+      return RunKindText(run.kind);
+    case RunColumn::kDuration:
+      return model::OperatingTimeText(run.DurationMs());
+    case RunColumn::kCapacity:
+      return model::FormatMilli(run.capacity_mah);
+    case RunColumn::kEnergy:
+      return FixedText(run.energy_wh, 2);
+    case RunColumn::kPeakTemperature:
+      return TemperatureText(run.peak_temperature, run.temperature_unit);
+    case RunColumn::kEndState:
+      return run.end_text;
+  }
+  return "";
+}
+
+RunSortKey RunCellSortKey(const record::RunSummary& run, RunColumn column) {
+  switch (column) {
+    case RunColumn::kStart:
+      return static_cast<double>(run.start_ms);
+    case RunColumn::kChannel:
+      return static_cast<double>(run.channel);
+    case RunColumn::kKind:
+      return RunKindText(run.kind);
+    case RunColumn::kDuration:
+      return static_cast<double>(run.DurationMs());
+    case RunColumn::kCapacity:
+      return static_cast<double>(run.capacity_mah);
+    case RunColumn::kEnergy:
+      return run.energy_wh;
+    case RunColumn::kPeakTemperature:
+      return static_cast<double>(run.peak_temperature);
+    case RunColumn::kEndState:
+      return run.end_text;
+  }
+  return 0.0;
+}
+
+std::string RunKindText(int kind) {
+  switch (kind) {
+    case record::kRunCharge:
+      return "Charge";
+    case record::kRunDischarge:
+      return "Discharge";
+    case record::kRunBoth:
+      return "Cycle";
+    default:
+      return "";
+  }
+}
+
+std::string FixedText(double value, int decimals) {
+  long long scale = 1;
+  for (int i = 0; i < decimals; ++i) {
+    scale *= 10;
+  }
+  const long long scaled = std::llround(std::fabs(value) * static_cast<double>(scale));
+  std::string fraction = std::to_string(scaled % scale);
+  fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
+  std::string text = scaled != 0 && value < 0 ? "-" : "";
+  text += std::to_string(scaled / scale);
+  if (decimals > 0) {
+    text += model::DecimalSeparator() + fraction;
+  }
+  return text;
+}
+
+std::string TemperatureText(int tenths, int unit) {
+  return FixedText(tenths / 10.0, 1) + (unit == 1 ? "\u00B0F" : "\u00B0C");
+}
+
+std::string LocalDateTimeText(std::int64_t utc_ms) {
+  return model::DateTimeText(model::StampFromUnixMs(utc_ms).Local);
+}
+
+std::string RunLabel(const record::RunSummary& run) {
+  return LocalDateTimeText(run.start_ms) + " Ch " + std::to_string(run.channel);
+}
+
+}  // namespace korvane::ui

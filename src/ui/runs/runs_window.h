@@ -1,0 +1,132 @@
+#pragma once
+
+#include <korvane/chart/review_plot.h>
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QString>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "korvane/record/run.h"
+#include "korvane/ui/app_services.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QSplitter;
+class QTableView;
+class QTimer;
+
+namespace korvane::record {
+class Store;
+}
+
+namespace korvane::ui {
+
+class Prompter;
+class RunsFilterModel;
+class RunsPlotPanel;
+class RunsTableModel;
+
+// "Runs - Korvane Connect": the runs of one recordings file, newest first, with a channel
+// filter, and the selected runs plotted aligned at their starts. Once a second it reads the runs
+// begun since and those still in progress, so a run being recorded grows and shows its end.
+// Runs can be deleted, exported as TSV and imported; the plot saved as PNG or SVG or copied.
+// Everything runs on the UI thread. A missing file is not created until something is imported.
+class RunsWindow final : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr int kRefreshMs = 1000;
+  // Selecting more runs plots the first ones only, so a select-all stays quick.
+  static constexpr int kMaxPlottedRuns = 16;
+
+  // `errors` receives what must not hold anything up (a failed save of the window's settings).
+  RunsWindow(std::string store_path, SettingsStorage& settings, Prompter& prompter,
+             std::ostream& errors, QWidget* parent = nullptr);
+  ~RunsWindow() override;
+
+  // The menu's commands once a file is chosen; each reports a failure in a box and returns
+  // false.
+  bool ExportSelectedRun(const QString& file);
+  bool ImportRuns(const QString& file);
+  bool ExportPlotPng(const QString& file);
+  bool ExportPlotSvg(const QString& file);
+  void CopyPlot();
+  // Asks first; runs in progress are never deleted.
+  void DeleteSelected();
+  // What the timer does: reads new runs and those still in progress.
+  void Refresh();
+
+  // Selects the runs of these ids that the filter shows (and nothing else).
+  void SelectRuns(const std::vector<std::int64_t>& ids);
+  std::vector<record::RunSummary> SelectedRuns() const;
+
+  QTableView* Table() const { return table_; }
+  const RunsFilterModel& Rows() const { return *rows_; }
+  RunsPlotPanel& PlotPanel() const { return *plot_; }
+  QComboBox* ChannelFilter() const { return filter_; }
+  QSplitter* Splitter() const { return splitter_; }
+  QAction* DeleteAction() const { return delete_; }
+  // The note above the table ("No recordings yet: <path>", why the file cannot be opened); empty
+  // when the runs are shown.
+  QString Note() const;
+  RunsWindowSettings CurrentSettings() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  // The plotted frames of a run, kept while it is selected so a run in progress only reads its
+  // new frames.
+  struct PlottedRun {
+    record::RunSummary run;
+    chart::ReviewRun review;
+  };
+
+  void BuildMenu();
+  QWidget* BuildTablePane();
+  void ApplySettings(const RunsWindowSettings& settings);
+  bool OpenStore();
+  void ShowNote(const QString& text);
+  void UpdatePlot();
+  void UpdateActions();
+  void Warn(const QString& text);
+  bool WritePlot(const QString& file, QByteArray (RunsPlotPanel::*encode)() const);
+  std::optional<QString> ChooseFile(const QString& title, const QString& filter,
+                                    const QString& suffix, bool save);
+  void ExportSelectedRunClick();
+  void ImportClick();
+  void ExportPlotPngClick();
+  void ExportPlotSvgClick();
+
+  const std::string store_path_;
+  SettingsStorage& settings_;
+  Prompter& prompter_;
+  std::ostream& errors_;
+  std::unique_ptr<record::Store> store_;
+  std::int64_t newest_id_ = 0;
+  std::map<std::int64_t, PlottedRun> plotted_;
+
+  RunsTableModel* runs_ = nullptr;
+  RunsFilterModel* rows_ = nullptr;
+  QTableView* table_ = nullptr;
+  QLabel* note_ = nullptr;
+  QComboBox* filter_ = nullptr;
+  QSplitter* splitter_ = nullptr;
+  RunsPlotPanel* plot_ = nullptr;
+  QAction* delete_ = nullptr;
+  QAction* export_run_ = nullptr;
+  std::vector<QAction*> plot_actions_;
+  QTimer* timer_ = nullptr;
+  bool capped_ = false;  // the status bar says that not every selected run is plotted
+  bool saved_ = false;
+};
+
+}  // namespace korvane::ui

@@ -1,0 +1,182 @@
+// The Runs window's commands: delete, import, and the run and plot exports.
+
+#include <QByteArray>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QStatusBar>
+#include <algorithm>
+#include <exception>
+#include <functional>
+#include <sstream>
+#include <string_view>
+
+#include "korvane/fileio/atomic_file.h"
+#include "korvane/record/run_files.h"
+#include "korvane/record/store.h"
+#include "korvane/ui/prompter.h"
+#include "runs/runs_plot_panel.h"
+#include "runs/runs_table_model.h"
+#include "runs/runs_window.h"
+
+namespace korvane::ui {
+namespace {
+
+constexpr int kMessageMs = 5000;
+
+void WriteFile(const QString& file, std::string_view bytes) {
+  fileio::WriteFileAtomically(file.toStdString(), bytes);
+}
+
+}  // namespace
+
+std::optional<QString> RunsWindow::ChooseFile(const QString& title, const QString& filter,
+                                              const QString& suffix, bool save) {
+  QFileDialog dialog(this, title);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setNameFilter(filter);
+  if (save) {
+    dialog.setDefaultSuffix(suffix);
+  }
+  if (prompter_.Exec(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    return std::nullopt;
+  }
+  return dialog.selectedFiles().constFirst();
+}
+
+void RunsWindow::DeleteSelected() {
+  const std::vector<record::RunSummary> selected = SelectedRuns();
+  if (selected.empty() || !store_) {
+    return;
+  }
+  if (std::any_of(selected.begin(), selected.end(), [](const record::RunSummary& run) {
+        return run.end_state == record::EndState::kInProgress;
+      })) {
+    Warn("A run in progress cannot be deleted.");
+    return;
+  }
+  const QString question =
+      selected.size() == 1 ? QString("Delete 1 run? This cannot be undone.")
+                           : QString("Delete %1 runs? This cannot be undone.").arg(selected.size());
+  if (prompter_.Ask(this, windowTitle(), question) != Answer::kYes) {
+    return;
+  }
+  for (const record::RunSummary& run : selected) {
+    try {
+      store_->DeleteRun(run.id);
+    } catch (const record::StoreError& error) {
+      Warn(QString("Unable to delete the run: %1").arg(error.what()));
+      break;
+    }
+    runs_->Remove(run.id);
+  }
+  UpdatePlot();
+  UpdateActions();
+}
+
+bool RunsWindow::ExportSelectedRun(const QString& file) {
+  const std::vector<record::RunSummary> selected = SelectedRuns();
+  if (selected.size() != 1 || !store_) {
+    Warn("Select one run to export.");
+    return false;
+  }
+  try {
+    std::ostringstream out;
+    record::ExportRun(*store_, selected.front().id, out);
+    WriteFile(file, out.view());
+  } catch (const std::exception& error) {
+    Warn(QString("Unable to export the run to %1: %2").arg(file, error.what()));
+    return false;
+  }
+  statusBar()->showMessage(QString("The run was exported to %1.").arg(file), kMessageMs);
+  return true;
+}
+
+bool RunsWindow::ImportRuns(const QString& file) {
+  if (store_path_.empty()) {
+    Warn("There is no recordings file to import into.");
+    return false;
+  }
+  record::ImportResult result;
+  try {
+    if (!store_) {
+      // Importing is what creates a missing store.
+      store_ = std::make_unique<record::Store>(store_path_);
+      newest_id_ = 0;
+      runs_->Reset({});
+    }
+    result = record::ImportFile(*store_, file.toStdString());
+  } catch (const std::exception& error) {
+    Warn(QString("Unable to import %1: %2").arg(file, error.what()));
+    return false;
+  }
+  Refresh();
+  std::vector<std::int64_t> ids;
+  bool hidden = false;
+  for (const record::RunSummary& run : result.runs) {
+    ids.push_back(run.id);
+    hidden = hidden || (rows_->Channel() != 0 && run.channel != rows_->Channel());
+  }
+  if (hidden) {
+    filter_->setCurrentIndex(0);
+  }
+  SelectRuns(ids);
+  statusBar()->showMessage(QString("Imported %1 frames and %2 runs from %3.")
+                               .arg(result.frames)
+                               .arg(result.runs.size())
+                               .arg(file),
+                           kMessageMs);
+  return true;
+}
+
+bool RunsWindow::ExportPlotPng(const QString& file) {
+  return WritePlot(file, &RunsPlotPanel::PngBytes);
+}
+
+bool RunsWindow::ExportPlotSvg(const QString& file) {
+  return WritePlot(file, &RunsPlotPanel::SvgBytes);
+}
+
+bool RunsWindow::WritePlot(const QString& file, QByteArray (RunsPlotPanel::*encode)() const) {
+  try {
+    const QByteArray bytes = (plot_->*encode)();
+    WriteFile(file, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  } catch (const std::exception& error) {
+    Warn(QString("Unable to write %1: %2").arg(file, error.what()));
+    return false;
+  }
+  return true;
+}
+
+void RunsWindow::CopyPlot() {
+  plot_->CopyToClipboard();
+}
+
+void RunsWindow::ExportSelectedRunClick() {
+  if (const auto file =
+          ChooseFile("Export run to file", "Tab separated values files (*.tsv)", "tsv", true)) {
+    ExportSelectedRun(*file);
+  }
+}
+
+void RunsWindow::ImportClick() {
+  if (const auto file =
+          ChooseFile("Import runs from file", "Tab separated values files (*.tsv);;All files (*)",
+                     {}, false)) {
+    ImportRuns(*file);
+  }
+}
+
+void RunsWindow::ExportPlotPngClick() {
+  if (const auto file = ChooseFile("Export plot as PNG", "PNG images (*.png)", "png", true)) {
+    ExportPlotPng(*file);
+  }
+}
+
+void RunsWindow::ExportPlotSvgClick() {
+  if (const auto file = ChooseFile("Export plot as SVG", "SVG images (*.svg)", "svg", true)) {
+    ExportPlotSvg(*file);
+  }
+}
+
+}  // namespace korvane::ui
