@@ -15,14 +15,16 @@ PACKAGES := g++ cmake ninja-build pkg-config make \
             libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev qt6-charts-dev qt6-svg-dev fonts-liberation2 fonts-wine locales \
             xvfb libsm-dev libice-dev libxcb1-dev \
-            libsqlite3-dev libsqlitecpp-dev libcli11-dev
+            libsqlite3-dev libsqlitecpp-dev libcli11-dev \
+            libcanberra-dev dbus
 
 # Locales the tests run under; generated when missing.
 LOCALES := de_DE.UTF-8
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: check check-asan check-tsan fuzz run bench bench-build deps configure build clean
+.PHONY: check check-asan check-tsan fuzz run bench bench-build deps configure build clean \
+        package package-check
 
 deps:
 	@missing=""; \
@@ -109,5 +111,42 @@ bench: bench-build
 	  echo "== $$b"; "$$b"; \
 	done
 
+# The .deb: a Release build of the programs and their desktop files, packed by CPack with
+# Depends from dpkg-shlibdeps (dpkg-dev; file tells CPack which files are programs).
+PACKAGE_DIR ?= build-package
+PACKAGE_PACKAGES := dpkg-dev file desktop-file-utils appstream librsvg2-bin man-db
+
+package:
+	$(MAKE) deps PACKAGES="$(PACKAGES) $(PACKAGE_PACKAGES)"
+	cmake -S . -B $(PACKAGE_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	  -DKORVANE_TESTS=OFF -DKORVANE_BENCH=OFF -DKORVANE_FUZZ=OFF -DKORVANE_PACKAGE_ICONS=ON
+	cmake --build $(PACKAGE_DIR) -j$(JOBS)
+	rm -f $(PACKAGE_DIR)/korvane-connect_*.deb
+	cd $(PACKAGE_DIR) && cpack -G DEB
+
+# Installs the package on this machine, runs the programs from the PATH without a display,
+# validates the desktop files and removes the package again (also when a check fails).
+package-check: package
+	@set -e; deb=$$(ls $(PACKAGE_DIR)/korvane-connect_*.deb); \
+	echo "== installing $$deb"; \
+	DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y ./$$deb; \
+	trap 'DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get remove -y korvane-connect' EXIT; \
+	cd /; \
+	for p in korvane-connect korvane-log korvane-charger-sim; do \
+	  test "$$(command -v $$p)" = /usr/bin/$$p; \
+	  man -l /usr/share/man/man1/$$p.1.gz >/dev/null; \
+	done; \
+	env -u DISPLAY -u WAYLAND_DISPLAY korvane-connect --version; \
+	korvane-log --help >/dev/null; \
+	korvane-charger-sim --help >/dev/null; \
+	desktop-file-validate /usr/share/applications/korvane-connect.desktop; \
+	appstreamcli validate --no-net /usr/share/metainfo/io.github.korvane.connect.metainfo.xml; \
+	for s in 16 32 48 64 128 256; do \
+	  file /usr/share/icons/hicolor/$${s}x$${s}/apps/korvane-connect.png | grep -q "$$s x $$s"; \
+	done; \
+	test -f /usr/share/icons/hicolor/scalable/apps/korvane-connect.svg; \
+	dpkg-query -W -f='$${Depends}\n' korvane-connect | grep -q libqt6widgets6; \
+	echo "== package-check: the package installs, runs and validates"
+
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(PACKAGE_DIR) build-asan build-tsan build-fuzz

@@ -81,7 +81,7 @@ std::string HelpText(std::string_view program_path) {
          "  -DEBUG            trace port opens, frame results and status changes on stderr\n"
          "  -DEMO             use a built-in simulated charger instead of a serial device\n"
          "  -NOPROMPTONCLOSE  close without asking first\n"
-         "  -DOSOUND          accepted; has no effect\n"
+         "  -DOSOUND          play a sound when a recorded run finishes or fails\n"
          "  --help            show this help and exit\n"
          "  --version         show the version and exit\n"
          "\n"

@@ -15,7 +15,9 @@ namespace {
 constexpr const char* kGlobal = "GLOBAL";
 constexpr const char* kPorts = "PORTS";
 constexpr const char* kRecording = "RECORDING";
+constexpr const char* kNotify = "NOTIFY";
 constexpr const char* kRuns = "RUNS";
+constexpr const char* kExport = "EXPORT";
 constexpr const char* kCommPort = "CommPort";
 constexpr const char* kChannel = "Channel";
 constexpr const char* kChartValuesMask = "ChartValuesMask";
@@ -123,6 +125,14 @@ korvane::ui::RecordingSettings ReadRecordingSettings(const IniDocument& document
   return settings;
 }
 
+korvane::ui::NotifySettings ReadNotifySettings(const IniDocument& document) {
+  korvane::ui::NotifySettings settings;
+  if (const std::optional<std::string> enabled = document.Get(kNotify, "Enabled")) {
+    settings.Enabled = ParseProfileInt(*enabled).value_or(1) != 0;
+  }
+  return settings;
+}
+
 korvane::ui::RunsWindowSettings ReadRunsWindowSettings(const IniDocument& document) {
   korvane::ui::RunsWindowSettings settings;
   settings.Width = ReadRunsInt(document, "Width", 300, kMaxWindowSize).value_or(settings.Width);
@@ -153,6 +163,23 @@ void WriteRunsWindowSettings(IniDocument& document,
   document.Set(kRuns, "Channel", std::to_string(settings.Channel));
 }
 
+korvane::ui::ExportSettings ReadExportSettings(const IniDocument& document) {
+  return {.Folder = document.Get(kExport, "Folder").value_or("")};
+}
+
+void WriteExportSettings(IniDocument& document, const korvane::ui::ExportSettings& settings) {
+  const std::string& folder = settings.Folder;
+  // A line break would end the entry early and could forge others: such a folder is forgotten.
+  if (folder.find_first_of("\r\n") != std::string::npos) {
+    document.Set(kExport, "Folder", "");
+    return;
+  }
+  // Reading trims blanks and removes one pair of enclosing quotes: quotes keep both intact.
+  const auto loose = [](char c) { return c == ' ' || c == '\t' || c == '"'; };
+  const bool quote = !folder.empty() && (loose(folder.front()) || loose(folder.back()));
+  document.Set(kExport, "Folder", quote ? '"' + folder + '"' : folder);
+}
+
 IniSettingsStorage::IniSettingsStorage(std::string file_name) : file_name_(std::move(file_name)) {}
 
 IniDocument IniSettingsStorage::ReadDocument() const {
@@ -179,12 +206,24 @@ void IniSettingsStorage::Save(const korvane::ui::WindowSettings& settings) {
   Rewrite([&](IniDocument& document) { WriteWindowSettings(document, settings); });
 }
 
+korvane::ui::NotifySettings IniSettingsStorage::Notify() {
+  return ReadNotifySettings(ReadDocument());
+}
+
 korvane::ui::RunsWindowSettings IniSettingsStorage::RunsWindow() {
   return ReadRunsWindowSettings(ReadDocument());
 }
 
 void IniSettingsStorage::SaveRunsWindow(const korvane::ui::RunsWindowSettings& settings) {
   Rewrite([&](IniDocument& document) { WriteRunsWindowSettings(document, settings); });
+}
+
+korvane::ui::ExportSettings IniSettingsStorage::Export() {
+  return ReadExportSettings(ReadDocument());
+}
+
+void IniSettingsStorage::SaveExport(const korvane::ui::ExportSettings& settings) {
+  Rewrite([&](IniDocument& document) { WriteExportSettings(document, settings); });
 }
 
 void IniSettingsStorage::Rewrite(const std::function<void(IniDocument&)>& change) {

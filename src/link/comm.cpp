@@ -34,22 +34,35 @@ TComm::~TComm() {
 }
 
 int TComm::Open(int port_number, std::string* reason) {
-  SetReason(reason, {});
+  std::string own_reason;
+  if (reason == nullptr) {
+    reason = &own_reason;
+  }
+  const int result = OpenDevice(port_number, *reason);
+  failure_.detail = *reason;
+  return result;
+}
+
+int TComm::OpenDevice(int port_number, std::string& reason) {
+  reason.clear();
+  failure_ = OpenFailure{port_number, {}, 0, {}};
   if (port_number > kMaxPortNumber) {
-    SetReason(reason, "port number above " + std::to_string(kMaxPortNumber));
+    reason = "port number above " + std::to_string(kMaxPortNumber);
     return kCommPortNumberTooHigh;
   }
   if (fd_ >= 0) {
     Close();  // never leak a handle, even if a caller forgot to close first
   }
   const std::string path = ports_.DevicePath(port_number);
+  failure_.path = path;
   if (path.empty()) {
-    SetReason(reason, "no device for port " + std::to_string(port_number));
+    reason = "no device for port " + std::to_string(port_number);
     return kCommOpenFailed;
   }
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    SetReason(reason, ErrnoText(path, errno));
+    failure_.error = errno;
+    reason = ErrnoText(path, failure_.error);
     return kCommOpenFailed;
   }
   // Exclusive access: the advisory lock stops other programs that honour it (and root, whom
@@ -57,14 +70,14 @@ int TComm::Open(int port_number, std::string* reason) {
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     int error = errno;
     ::close(fd);
-    SetReason(reason,
-              error == EWOULDBLOCK ? path + ": in use by another program" : ErrnoText(path, error));
+    failure_.error = error == EWOULDBLOCK ? EBUSY : error;
+    reason = error == EWOULDBLOCK ? path + ": in use by another program" : ErrnoText(path, error);
     return kCommOpenFailed;
   }
   fd_ = fd;
-  int result = Configure(reason);
-  if (result != kCommOk && reason != nullptr) {
-    *reason = path + ": " + *reason;
+  int result = Configure(&reason);
+  if (result != kCommOk) {
+    reason = path + ": " + reason;
   }
   return result;
 }

@@ -3,6 +3,7 @@
 #include <exception>
 #include <utility>
 
+#include "korvane/link/open_failure.h"
 #include "korvane/link/port_map.h"
 #include "korvane/model/telemetry_sink.h"
 
@@ -81,10 +82,16 @@ CommStatus THardwareThread::Status() const {
   return status_;
 }
 
-void THardwareThread::SetStatus(const char* text, TColor color) {
+std::string THardwareThread::Detail() const {
+  std::lock_guard guard(status_lock_);
+  return detail_;
+}
+
+void THardwareThread::SetStatus(const char* text, TColor color, std::string detail) {
   std::lock_guard guard(status_lock_);
   status_.text = text;
   status_.color = color;
+  detail_ = std::move(detail);
 }
 
 void THardwareThread::SetState(State state) {
@@ -158,12 +165,14 @@ void THardwareThread::OpenStep(Run& run) {
     run.port_open = true;
     run.opened_port = port;
     SetState(kReceiving);
+    ClearDetail();
     if (std::exchange(run.arm_silence_on_open, false)) {
       run.last_event_tick = clock_->TickCount();
     }
     return;
   }
-  SetStatus(kStatusOpenFailed, kColorOpenFailed);
+  // Described here, off the UI thread: it may look up the group database.
+  SetStatus(kStatusOpenFailed, kColorOpenFailed, DescribeOpenFailure(comm_->LastFailure()));
   clock_->Sleep(kOpenRetryPauseMs);
 }
 
@@ -213,10 +222,15 @@ void THardwareThread::HandleResult(Run& run, FrameResult result) {
   }
 }
 
+void THardwareThread::ClearDetail() {
+  std::lock_guard guard(status_lock_);
+  detail_.clear();
+}
+
 void THardwareThread::PublishStep() {
   {
     std::lock_guard guard(status_lock_);
-    if (status_.text == shown_text_) {
+    if (status_.text == shown_text_ && detail_ == shown_detail_) {
       return;
     }
   }
@@ -227,16 +241,27 @@ void THardwareThread::PublishStep() {
 // A window that throws has shown nothing: the next publish step tries again.
 void THardwareThread::ShowStatus() {
   CommStatus status;
+  std::string detail;
+  bool text_changed = false;
+  bool detail_changed = false;
   {
     std::lock_guard guard(status_lock_);
-    if (status_.text == shown_text_) {
-      return;
-    }
+    text_changed = status_.text != shown_text_;
+    detail_changed = detail_ != shown_detail_;
     status = status_;
+    detail = detail_;
   }
-  form_.SetCommStatus(status.text, status.color);
-  std::lock_guard guard(status_lock_);
-  shown_text_ = status.text;
+  // Each part counts as shown once the window took it; one that threw is offered again.
+  if (text_changed) {
+    form_.SetCommStatus(status.text, status.color);
+    std::lock_guard guard(status_lock_);
+    shown_text_ = status.text;
+  }
+  if (detail_changed) {
+    form_.SetCommDetail(detail);
+    std::lock_guard guard(status_lock_);
+    shown_detail_ = detail;
+  }
 }
 
 }  // namespace korvane::link

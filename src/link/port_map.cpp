@@ -43,4 +43,9 @@ void PortMap::ClearOverrides() {
   overrides_.clear();
 }
 
+std::map<int, std::string> PortMap::Overrides() const {
+  std::lock_guard lock(mutex_);
+  return overrides_;
+}
+
 }  // namespace korvane::link

@@ -1,12 +1,14 @@
 #include "korvane/ui/export_command.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <exception>
 
 #include "korvane/model/hardware_data.h"
+#include "korvane/ui/app_services.h"
 #include "korvane/ui/prompter.h"
 #include "korvane/ui/version.h"
 
@@ -24,8 +26,18 @@ class BusyCursor {
 
 }  // namespace
 
-void ExportDataCommand(QWidget* owner, Prompter& prompter, model::THardwareData& data) {
-  QFileDialog dialog(owner, "Export data to file");
+QString SuggestedExportPath(const std::string& remembered_folder, const QDateTime& now) {
+  const QString remembered = QString::fromStdString(remembered_folder);
+  const QString folder =
+      !remembered.isEmpty() && QFileInfo(remembered).isDir() ? remembered : QDir::homePath();
+  return QDir(folder).filePath(now.toString("'korvane-'yyyyMMdd-HHmmss'.tsv'"));
+}
+
+void ExportDataCommand(QWidget* owner, Prompter& prompter, model::THardwareData& data,
+                       SettingsStorage& settings) {
+  const QFileInfo suggested(
+      SuggestedExportPath(settings.Export().Folder, QDateTime::currentDateTime()));
+  QFileDialog dialog(owner, "Export data to file", suggested.absolutePath());
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setNameFilter("Tab separated values files (*.tsv)");
@@ -33,6 +45,7 @@ void ExportDataCommand(QWidget* owner, Prompter& prompter, model::THardwareData&
   dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
   dialog.setOption(QFileDialog::ReadOnly, false);
   dialog.setSizeGripEnabled(true);
+  dialog.selectFile(suggested.fileName());
   QString file;
   for (;;) {
     if (prompter.Exec(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
@@ -64,6 +77,12 @@ void ExportDataCommand(QWidget* owner, Prompter& prompter, model::THardwareData&
     }
   }
   if (ok) {
+    try {
+      settings.SaveExport({.Folder = QFileInfo(file).absolutePath().toStdString()});
+    } catch (const std::exception&) {
+      // The export itself is done; a settings file that cannot be written is reported when the
+      // window saves its settings at close.
+    }
     prompter.Inform(owner, kApplicationTitle, "Data successfully exported.");
   } else {
     prompter.Warn(owner, kApplicationTitle, "Unable to export data. Exception: " + failure + ".");

@@ -30,6 +30,7 @@
 #include "korvane/ui/status_lamp.h"
 #include "korvane/ui/version.h"
 #include "korvane/ui/window_recording.h"
+#include "notify/run_notifier.h"
 #include "runs/runs_window.h"
 
 namespace korvane::ui {
@@ -106,7 +107,8 @@ TFormMain::TFormMain(SettingsStorage& settings, const StartOptions& options, For
                                                   d.settings.Channel, d.settings.ChartValuesMask);
   d.series->Attach(d.data.get());
   d.recording =
-      new WindowRecording(client, *d.data, d.storage.Recording(), d.options.Demo, d.trace.get());
+      new WindowRecording(client, *d.data, d.storage.Recording(), d.options.Demo, d.trace.get(),
+                          new RunNotifier(d.storage.Notify(), d.options.DoSound));
   d.thread = std::make_unique<link::THardwareThread>(*d.dispatcher, *this, *d.data, d.ports);
   if (d.trace) {
     DebugTrace* trace = d.trace.get();
@@ -168,19 +170,23 @@ void TFormMain::BuildMenu() {
   file->setObjectName("MenuFile");
   QAction* settings = file->addAction(SettingsIcon(), "&Settings...");
   settings->setObjectName("MenuFileSettings");
+  settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
   file->addSeparator();
-  QAction* export_data = file->addAction(ExportIcon(), "Export Data...");
+  QAction* export_data = file->addAction(ExportIcon(), "&Export Data...");
   export_data->setObjectName("MenuFileExport");
+  export_data->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
   QAction* runs = file->addAction("&Runs...");
   runs->setObjectName("MenuFileRuns");
   runs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
   file->addSeparator();
   QAction* exit = file->addAction(ExitIcon(), "E&xit");
   exit->setObjectName("MenuFileExit");
+  exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   QMenu* help = menuBar()->addMenu("&Help");
   help->setObjectName("MenuHelp");
   QAction* about = help->addAction(AboutIcon(), "&About...");
   about->setObjectName("MenuHelpAbout");
+  about->setShortcut(QKeySequence(Qt::Key_F1));
 
   connect(settings, &QAction::triggered, this, &TFormMain::MenuFileSettingsClick);
   connect(export_data, &QAction::triggered, this, &TFormMain::MenuFileExportClick);
@@ -205,6 +211,10 @@ void TFormMain::SetCommStatus(const std::string& text, TColor color) {
     impl_->trace->Line("status: " + text);
   }
   impl_->controls.CommStatus->ShowStatus(text, color);
+}
+
+void TFormMain::SetCommDetail(const std::string& reason) {
+  impl_->controls.CommStatus->ShowDetail(reason);
 }
 
 void TFormMain::ShowLiveValues(const model::LiveValues& v) {
@@ -243,6 +253,12 @@ void TFormMain::ApplyChannel() {
 void TFormMain::MenuFileSettingsClick() {
   TFormSettings dialog(impl_->ports, this);
   dialog.Select(impl_->settings.CommPort - 1, impl_->settings.Channel - 1);
+  const int configured = impl_->settings.CommPort - 1;
+  StatusLamp* lamp = impl_->controls.CommStatus;
+  dialog.ShowOpenFailure(configured, lamp->Detail());
+  connect(lamp, &StatusLamp::DetailChanged, &dialog, [&dialog, configured](const QString& reason) {
+    dialog.ShowOpenFailure(configured, reason);
+  });
   if (impl_->prompter->Exec(dialog) != QDialog::Accepted) {
     return;
   }
@@ -253,7 +269,7 @@ void TFormMain::MenuFileSettingsClick() {
 }
 
 void TFormMain::MenuFileExportClick() {
-  ExportDataCommand(this, *impl_->prompter, *impl_->data);
+  ExportDataCommand(this, *impl_->prompter, *impl_->data, impl_->storage);
 }
 
 void TFormMain::MenuFileRunsClick() {

@@ -68,7 +68,8 @@ QWidget* Panel(QWidget* parent, const char* name, QRect place) {
 }
 
 // A caption-less check box painted in its chart series' colour, so the boxes form the legend.
-QCheckBox* ChartCheckBox(QWidget* parent, int bit, int x, int y) {
+// `shown` names the value, as the caption beside the box does without its unit.
+QCheckBox* ChartCheckBox(QWidget* parent, int bit, int x, int y, const QString& shown) {
   static constexpr const char* kNames[kChartCheckBoxCount] = {
       "CheckBoxShowInputVoltage", "CheckBoxShowOutputVoltage", "CheckBoxShowCellVoltage1",
       "CheckBoxShowCellVoltage2", "CheckBoxShowCellVoltage3",  "CheckBoxShowCellVoltage4",
@@ -77,6 +78,7 @@ QCheckBox* ChartCheckBox(QWidget* parent, int bit, int x, int y) {
   box->setObjectName(kNames[bit]);
   box->setProperty("Tag", bit);
   box->setGeometry(x, y, 17, 17);
+  box->setToolTip(QString("Show %1 in the chart").arg(shown));
   return box;
 }
 
@@ -165,15 +167,15 @@ void BuildValuePanel(QWidget* client, MainControls& c) {
                          Qt::AlignLeft | Qt::AlignTop);
     y += 24;
   }
-  c.ChartCheckBoxes[0] = ChartCheckBox(panel, 0, 8, 64);
-  c.ChartCheckBoxes[1] = ChartCheckBox(panel, 1, 8, 88);
+  c.ChartCheckBoxes[0] = ChartCheckBox(panel, 0, 8, 64, "Input Voltage");
+  c.ChartCheckBoxes[1] = ChartCheckBox(panel, 1, 8, 88, "Output Voltage");
 }
 
 void BuildCells(QWidget* client, MainControls& c) {
   for (int n = 1; n <= model::kCellCount; ++n) {
     const int x = 8 + 112 * (n - 1);
     const auto i = static_cast<std::size_t>(n - 1);
-    c.ChartCheckBoxes[i + 2] = ChartCheckBox(client, n + 1, x, 204);
+    c.ChartCheckBoxes[i + 2] = ChartCheckBox(client, n + 1, x, 204, QString("Cell No.%1").arg(n));
     c.LabelLabelCellVoltage[i] =
         Caption(client, qPrintable(QString("LabelLabelCellVoltage%1").arg(n)),
                 QString("Cell No.%1 [V]").arg(n), x + 24, 206, 11, Qt::white);

@@ -4,7 +4,10 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
+#include <utility>
 
 #include "korvane/link/port_map.h"
 #include "korvane/ui/fonts.h"
@@ -19,6 +22,41 @@ QLabel* FormLabel(QWidget* parent, const QString& text, int x, int y, int w) {
   return label;
 }
 
+constexpr int kRescanMs = 1500;
+constexpr int kPortRole = Qt::UserRole;
+
+QString DeviceToolTip(const link::SerialDevice& device) {
+  QStringList lines{QString::fromStdString(device.path)};
+  if (!device.by_id.empty()) {
+    lines << "by-id: " + QString::fromStdString(device.by_id);
+  }
+  if (!device.manufacturer.empty()) {
+    lines << "Maker: " + QString::fromStdString(device.manufacturer);
+  }
+  if (!device.product.empty()) {
+    lines << "Product: " + QString::fromStdString(device.product);
+  }
+  if (device.port == 0) {
+    lines << "No port number reaches it: map one in the settings file, section [PORTS]";
+  }
+  return lines.join('\n');
+}
+
+// Two lines: number, device and USB strings; then the by-id name. Each elided to `width`.
+QString DeviceItemText(const link::SerialDevice& device, const QFontMetrics& metrics, int width) {
+  QString first = device.port > 0 ? QString("COM%1").arg(device.port) : QString("(no number)");
+  first += "  " + QString::fromStdString(device.path).section('/', -1);
+  const QString usb = QString::fromStdString(device.manufacturer + " " + device.product).trimmed();
+  if (!usb.isEmpty()) {
+    first += "  " + usb;
+  }
+  QString text = metrics.elidedText(first, Qt::ElideRight, width);
+  if (!device.by_id.empty()) {
+    text += '\n' + metrics.elidedText(QString::fromStdString(device.by_id), Qt::ElideMiddle, width);
+  }
+  return text;
+}
+
 QComboBox* DropDownList(QWidget* parent, const char* name, int x, int y) {
   auto* box = new QComboBox(parent);
   box->setObjectName(name);
@@ -29,15 +67,16 @@ QComboBox* DropDownList(QWidget* parent, const char* name, int x, int y) {
 
 }  // namespace
 
-TFormSettings::TFormSettings(const link::PortMap& ports, QWidget* owner)
+TFormSettings::TFormSettings(const link::PortMap& ports, QWidget* owner, link::SerialRoots roots)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                          Qt::MSWindowsFixedSizeDialogHint),
-      ports_(ports) {
+      ports_(ports),
+      roots_(std::move(roots)) {
   setObjectName("FormSettings");
   setWindowTitle(QString(kApplicationTitle) + " Settings");
   setFont(UiFont(13));
-  setFixedSize(265, 145);
+  setFixedSize(265, 310);
 
   FormLabel(this, "Comm Port:", 16, 24, 69)->setObjectName("Label1");
   FormLabel(this, "Channel:", 16, 64, 69)->setObjectName("Label2");
@@ -69,9 +108,38 @@ TFormSettings::TFormSettings(const link::PortMap& ports, QWidget* owner)
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(port_box_, &QComboBox::currentIndexChanged, this, [this] { ShowDevice(); });
 
+  FormLabel(this, "Serial devices present:", 16, 140, 233)->setObjectName("LabelSerialDevices");
+  device_list_ = new QListWidget(this);
+  device_list_->setObjectName("ListSerialDevices");
+  device_list_->setFont(UiFont(10));
+  device_list_->setGeometry(16, 158, 233, 92);
+  device_list_->setTextElideMode(Qt::ElideNone);  // the items are elided line by line
+  connect(device_list_, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
+    const int port = item != nullptr ? item->data(kPortRole).toInt() : 0;
+    if (port > 0) {
+      port_box_->setCurrentIndex(port - 1);
+    }
+  });
+
+  failure_ = new QLabel(this);
+  failure_->setObjectName("LabelOpenFailure");
+  failure_->setFont(UiFont(10));
+  failure_->setGeometry(16, 256, 233, 44);
+  failure_->setWordWrap(true);
+  failure_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  QPalette red = failure_->palette();
+  red.setColor(QPalette::WindowText, QColor(0xB0, 0x00, 0x00));
+  failure_->setPalette(red);
+
+  auto* rescan = new QTimer(this);
+  connect(rescan, &QTimer::timeout, this, &TFormSettings::RescanDevices);
+  rescan->start(kRescanMs);
+
   setTabOrder(ok, cancel);
   setTabOrder(cancel, port_box_);
   setTabOrder(port_box_, channel_box_);
+  setTabOrder(channel_box_, device_list_);
+  RescanDevices();
   ShowDevice();
 }
 
@@ -80,6 +148,21 @@ void TFormSettings::Select(int port_index, int channel_index) {
   channel_box_->setCurrentIndex(
       channel_index >= 0 && channel_index < channel_box_->count() ? channel_index : -1);
   ShowDevice();
+}
+
+void TFormSettings::ShowOpenFailure(int port_index, const QString& reason) {
+  failed_index_ = port_index;
+  failure_reason_ = reason;
+  ShowFailure();
+}
+
+void TFormSettings::RescanDevices() {
+  std::vector<link::SerialDevice> devices = link::ListSerialDevices(ports_, roots_);
+  if (devices == devices_ && device_list_->count() > 0) {
+    return;  // unchanged: keep the list as the user left it
+  }
+  devices_ = std::move(devices);
+  ShowDeviceList();
 }
 
 int TFormSettings::PortIndex() const {
@@ -107,6 +190,46 @@ void TFormSettings::ShowDevice() {
   device_->setToolTip(text);
   device_->setText(
       QFontMetrics(device_->font()).elidedText(text, Qt::ElideMiddle, device_->width()));
+  SelectListedPort();
+  ShowFailure();
+}
+
+void TFormSettings::ShowDeviceList() {
+  const QSignalBlocker quiet(device_list_);
+  device_list_->clear();
+  const QFontMetrics metrics(device_list_->font());
+  const int width = device_list_->width() - 24;  // frame, margins and a scroll bar
+  for (const link::SerialDevice& device : devices_) {
+    auto* item = new QListWidgetItem(DeviceItemText(device, metrics, width), device_list_);
+    item->setToolTip(DeviceToolTip(device));
+    item->setData(kPortRole, device.port);
+    if (device.port == 0) {
+      item->setFlags(Qt::ItemIsEnabled);  // nothing to choose: no number reaches it
+    }
+  }
+  if (devices_.empty()) {
+    auto* none = new QListWidgetItem("none found", device_list_);
+    none->setFlags(Qt::NoItemFlags);
+  }
+  SelectListedPort();
+}
+
+void TFormSettings::SelectListedPort() {
+  const QSignalBlocker quiet(device_list_);
+  const int port = port_box_->currentIndex() + 1;
+  for (int row = 0; row < device_list_->count(); ++row) {
+    if (port > 0 && device_list_->item(row)->data(kPortRole).toInt() == port) {
+      device_list_->setCurrentRow(row);
+      return;
+    }
+  }
+  device_list_->setCurrentRow(-1);
+}
+
+void TFormSettings::ShowFailure() {
+  const bool shown = failed_index_ >= 0 && port_box_->currentIndex() == failed_index_;
+  failure_->setText(shown ? failure_reason_ : QString());
+  failure_->setToolTip(shown ? failure_reason_ : QString());
 }
 
 }  // namespace korvane::ui

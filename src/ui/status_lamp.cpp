@@ -46,4 +46,16 @@ void StatusLamp::ShowStatus(const std::string& text, TColor color) {
   lamp_->SetEndColor(ToQColor(color));
 }
 
+void StatusLamp::ShowDetail(const std::string& reason) {
+  const QString detail = QString::fromStdString(reason);
+  if (detail == detail_) {
+    return;
+  }
+  detail_ = detail;
+  // The text covers the lamp, so both carry the tooltip.
+  lamp_->setToolTip(detail_);
+  text_->setToolTip(detail_);
+  emit DetailChanged(detail_);
+}
+
 }  // namespace korvane::ui

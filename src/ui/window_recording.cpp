@@ -9,12 +9,17 @@
 #include "korvane/ui/debug_trace.h"
 #include "korvane/ui/recording_indicator.h"
 #include "korvane/ui/version.h"
+#include "notify/run_notifier.h"
 
 namespace korvane::ui {
 
 WindowRecording::WindowRecording(QWidget* client, model::THardwareData& data,
-                                 const RecordingSettings& settings, bool demo, DebugTrace* trace)
-    : QObject(client), client_(client), data_(data), trace_(trace) {
+                                 const RecordingSettings& settings, bool demo, DebugTrace* trace,
+                                 RunNotifier* notifier)
+    : QObject(client), client_(client), data_(data), trace_(trace), notifier_(notifier) {
+  if (notifier_) {
+    notifier_->setParent(this);
+  }
   if (!settings.Enabled) {
     try {
       store_path_ = settings.File.empty() ? record::DefaultStorePath() : settings.File;
@@ -75,6 +80,9 @@ void WindowRecording::OnEvent(const record::RecorderEvent& event) {
       break;
     case Kind::kRunEnded:
       line += "run " + std::to_string(event.run.id) + " ended: " + event.run.end_text;
+      if (notifier_) {
+        notifier_->RunEnded(event.run);
+      }
       break;
     case Kind::kPaused:
       line += "paused: " + event.text;

@@ -210,6 +210,21 @@ TEST_F(ThreadTest, OpenFailureShowsRedAfterThePauseAndRetriesEverySecond) {
   EXPECT_EQ(sleeps[2], 1000u);
 }
 
+TEST_F(ThreadTest, OpenFailureReasonFollowsTheStatusOnChangeAndClearsWhenThePortOpens) {
+  const auto adapter =
+      std::filesystem::temp_directory_path() / ("korvane-plug-" + std::to_string(::getpid()));
+  ports_.SetOverride(8, adapter.string());
+  Start(8);
+  ASSERT_TRUE(Step(5));
+  EXPECT_EQ(form_.details, std::vector<std::string>{"No such device: is the adapter plugged in? (" +
+                                                    adapter.string() + ")"});
+  std::filesystem::create_symlink(pty_->SlavePath(), adapter);
+  ASSERT_TRUE(StepUntil([&] { return trace_.CountPrefix("port: 8 -> 0") == 1; }));
+  std::filesystem::remove(adapter);
+  EXPECT_EQ(form_.details.back(), "");
+  EXPECT_TRUE(Shows("ERROR: unable to open COM port"));  // until data or silence says more
+}
+
 TEST_F(ThreadTest, ChangePortToTheSameNumberDoesNothing) {
   Start(kPtyPort);
   const int opens = trace_.CountPrefix("port: ");

@@ -135,6 +135,7 @@ class FakeStatusView final : public CommStatusView {
     }
     shown.push_back({text, color});
   }
+  void SetCommDetail(const std::string& reason) override { details.push_back(reason); }
 
   std::string Last() const { return shown.empty() ? std::string() : shown.back().text; }
   int Count(const std::string& text) const {
@@ -146,6 +147,7 @@ class FakeStatusView final : public CommStatusView {
   }
 
   std::vector<CommStatus> shown;  // UI thread only
+  std::vector<std::string> details;
   bool wrong_thread_ = false;
 
  private:

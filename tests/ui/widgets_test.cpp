@@ -105,7 +105,7 @@ TEST(SettingsDialog, ListsPortsAndChannelsAndSelectsWhatItIsGiven) {
   link::PortMap ports;
   TFormSettings dialog(ports, nullptr);
   EXPECT_EQ(dialog.windowTitle(), "Korvane Connect Settings");
-  EXPECT_EQ(dialog.size(), QSize(265, 145));
+  EXPECT_EQ(dialog.size(), QSize(265, 310));  // grown downward for the device list
   ASSERT_EQ(dialog.ComboBoxCommPort()->count(), 99);
   EXPECT_EQ(dialog.ComboBoxCommPort()->itemText(98), "99");
   EXPECT_EQ(dialog.ComboBoxChannel()->count(), 2);

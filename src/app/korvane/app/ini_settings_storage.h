@@ -18,12 +18,19 @@ std::map<int, std::string> ReadPortOverrides(const IniDocument& document);
 // Section "RECORDING": "Enabled" (an integer, 0 turns the recording off; anything else or
 // missing leaves it on) and "File" (the store's path; empty or missing: the default store).
 korvane::ui::RecordingSettings ReadRecordingSettings(const IniDocument& document);
+// Section "NOTIFY": "Enabled" (an integer, 0 turns the desktop notifications off; anything
+// else or missing leaves them on).
+korvane::ui::NotifySettings ReadNotifySettings(const IniDocument& document);
 // Section "RUNS": "Width" (300..16384) and "Height" (200..16384), "Splitter" (two sizes
 // "<table>,<plot>", each 0..16384), "Series" (a mask of the 12 plot series) and "Channel"
 // (0..2). A missing, junk or out-of-range value gives its default.
 korvane::ui::RunsWindowSettings ReadRunsWindowSettings(const IniDocument& document);
 void WriteRunsWindowSettings(IniDocument& document,
                              const korvane::ui::RunsWindowSettings& settings);
+// Section "EXPORT": "Folder", the folder of the last export (missing: none). A folder with
+// outer blanks or quotes is written quoted; one with a line break is not remembered.
+korvane::ui::ExportSettings ReadExportSettings(const IniDocument& document);
+void WriteExportSettings(IniDocument& document, const korvane::ui::ExportSettings& settings);
 
 // SettingsStorage on one INI file. Every call reads the file afresh; a save rewrites only the
 // settings it is given and replaces the file atomically.
@@ -35,9 +42,12 @@ class IniSettingsStorage final : public korvane::ui::SettingsStorage {
   korvane::ui::WindowSettings Load() override;
   std::map<int, std::string> PortOverrides() override;
   korvane::ui::RecordingSettings Recording() override;
+  korvane::ui::NotifySettings Notify() override;
   void Save(const korvane::ui::WindowSettings& settings) override;
   korvane::ui::RunsWindowSettings RunsWindow() override;
   void SaveRunsWindow(const korvane::ui::RunsWindowSettings& settings) override;
+  korvane::ui::ExportSettings Export() override;
+  void SaveExport(const korvane::ui::ExportSettings& settings) override;
 
  private:
   IniDocument ReadDocument() const;

@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "korvane/link/open_failure.h"
+
 namespace korvane::link {
 
 class PortMap;
@@ -46,7 +48,8 @@ class TComm {
 
   // Opens the device that `port_number` maps to. Returns 0 or a negative CommResult. A failure
   // after the device was opened leaves it held (half-open) until Close. When `reason` is given,
-  // it receives the device path and why the open failed (empty on success).
+  // it receives the device path and why the open failed (empty on success); LastFailure keeps
+  // the same with the OS error.
   int Open(int port_number, std::string* reason = nullptr);
   int Close();
 
@@ -60,16 +63,20 @@ class TComm {
   // Line error state; the terminal layer keeps none that needs clearing, so always 0.
   std::uint32_t ClearErrors();
 
+  // What the last Open met; its detail is empty when that open succeeded.
+  const OpenFailure& LastFailure() const { return failure_; }
   bool IsOpen() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
   void SetReadCall(ReadCall call) { read_ = std::move(call); }
 
  private:
+  int OpenDevice(int port_number, std::string& reason);
   int Configure(std::string* reason);
 
   const PortMap& ports_;
   int fd_ = -1;
   ReadCall read_;
+  OpenFailure failure_;
 };
 
 }  // namespace korvane::link

@@ -64,6 +64,8 @@ class THardwareThread {
   bool Finished() const { return finished_.load(); }
   int PortNumber() const;
   CommStatus Status() const;
+  // Why the port failed to open (see CommStatusView::SetCommDetail); empty otherwise.
+  std::string Detail() const;
 
  private:
   enum State : std::uint8_t { kOpening = 0, kReceiving = 1 };
@@ -83,9 +85,10 @@ class THardwareThread {
   void OpenStep(Run& run);
   void ReceiveStep(Run& run);
   void HandleResult(Run& run, FrameResult result);
+  void ClearDetail();
   void PublishStep();
   void ShowStatus();
-  void SetStatus(const char* text, TColor color);
+  void SetStatus(const char* text, TColor color, std::string detail = {});
   void SetState(State state);
   void TraceLine(const std::string& line) const;
 
@@ -104,7 +107,9 @@ class THardwareThread {
   // Written by both threads; never held across a hand-off.
   mutable std::mutex status_lock_;
   CommStatus status_;
+  std::string detail_;
   std::string shown_text_;  // what the window shows; changed on the UI thread only
+  std::string shown_detail_;
 
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};

@@ -23,6 +23,7 @@ class PortMap {
   // ignored.
   void SetOverride(int number, const std::string& path);
   void ClearOverrides();
+  std::map<int, std::string> Overrides() const;
 
  private:
   mutable std::mutex mutex_;

@@ -33,6 +33,9 @@ class CommStatusView {
  public:
   virtual ~CommStatusView() = default;
   virtual void SetCommStatus(const std::string& text, TColor color) = 0;
+  // Why the port failed to open, in a user's words; empty once it opens or another port is
+  // chosen. Sent after the status it explains, and only when it changes.
+  virtual void SetCommDetail(const std::string& /*reason*/) {}
 };
 
 }  // namespace korvane::link

@@ -20,6 +20,12 @@ struct RecordingSettings {
   std::string File;  // empty: the user's default store
 };
 
+// Desktop notifications when a recorded run ends: section NOTIFY of the settings file, only
+// ever read.
+struct NotifySettings {
+  bool Enabled = true;
+};
+
 // The Runs window: section RUNS of the settings file.
 struct RunsWindowSettings {
   int Width = 1000;  // pixels
@@ -29,6 +35,11 @@ struct RunsWindowSettings {
   int Channel = 0;                   // the table shows 0: all channels, 1 or 2: only that one
 
   bool operator==(const RunsWindowSettings&) const = default;
+};
+
+// File > Export Data: section EXPORT of the settings file.
+struct ExportSettings {
+  std::string Folder;  // the folder of the last export; empty: none yet
 };
 
 // Where the window's settings live. The application implements it on the settings file; tests
@@ -57,18 +68,28 @@ class SettingsStorage {
   // "Unable to write to <file>: <reason>".
   virtual void Save(const WindowSettings& settings) = 0;
 
+  // The NOTIFY section. Read only; never written back. Never throws. A storage that does not
+  // say (a test's, a benchmark's) notifies nothing.
+  virtual NotifySettings Notify() { return {.Enabled = false}; }
+
   // The RUNS section. Junk or out-of-range values give their defaults. Never throws.
   virtual RunsWindowSettings RunsWindow() { return {}; }
   // Writes the RUNS section, keeping everything else in the file untouched. Throws
   // std::runtime_error like Save.
   virtual void SaveRunsWindow(const RunsWindowSettings&) {}
+
+  // The EXPORT section. Never throws. A storage that does not say remembers no folder.
+  virtual ExportSettings Export() { return {}; }
+  // Writes the EXPORT section, keeping everything else in the file untouched. Throws
+  // std::runtime_error like Save.
+  virtual void SaveExport(const ExportSettings&) {}
 };
 
 // Command-line switches, matched by the application ("-" or "/" then the name, case ignored).
 struct StartOptions {
   bool Minimize = false;
   bool Debug = false;            // trace link events on stderr
-  bool DoSound = false;          // stored; nothing reads it
+  bool DoSound = false;          // an event sound when a recorded run ends
   bool NoPromptOnClose = false;  // close without asking
   bool Demo = false;             // in-process simulated charger on the configured port
 };

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QString>
+#include <string>
+
+class QDateTime;
 class QWidget;
 
 namespace korvane::model {
@@ -9,9 +13,16 @@ class THardwareData;
 namespace korvane::ui {
 
 class Prompter;
+class SettingsStorage;
 
-// File > Export: asks for a .tsv file name, writes the history there under a busy cursor and
-// reports the result. A cancelled dialog writes and reports nothing.
-void ExportDataCommand(QWidget* owner, Prompter& prompter, model::THardwareData& data);
+// The file name the export dialog offers: "korvane-<yyyyMMdd>-<HHmmss>.tsv" of `now` in the
+// remembered folder, or in the home folder when none is remembered or it is no folder any more.
+QString SuggestedExportPath(const std::string& remembered_folder, const QDateTime& now);
+
+// File > Export: asks for a .tsv file name (suggesting one, see above), writes the history there
+// under a busy cursor and reports the result. A successful export remembers its folder in
+// `settings`. A cancelled dialog writes and reports nothing.
+void ExportDataCommand(QWidget* owner, Prompter& prompter, model::THardwareData& data,
+                       SettingsStorage& settings);
 
 }  // namespace korvane::ui

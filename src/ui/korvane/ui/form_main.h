@@ -48,6 +48,7 @@ class TFormMain : public QMainWindow, public link::CommStatusView, public model:
 
   // Reached from the acquisition thread by hand-off; always on the UI thread.
   void SetCommStatus(const std::string& text, TColor color) override;
+  void SetCommDetail(const std::string& reason) override;
   void ShowLiveValues(const model::LiveValues& values) override;
 
   void ApplyCommPort();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <string>
 
 #include "korvane/color.h"
@@ -24,15 +25,22 @@ class StatusLamp : public QObject {
   // "Communication Status [COM<port>:9600,N,8,1]".
   void ShowPort(int port);
   void ShowStatus(const std::string& text, TColor color);
+  // Why the port failed to open, as the lamp's tooltip; empty clears it.
+  void ShowDetail(const std::string& reason);
+  QString Detail() const { return detail_; }
 
   QLabel* PortCaption() const { return caption_; }
   TGradientPanel* Lamp() const { return lamp_; }
   FitLabel* StatusText() const { return text_; }
 
+ signals:
+  void DetailChanged(const QString& reason);
+
  private:
   QLabel* caption_;
   TGradientPanel* lamp_;
   FitLabel* text_;
+  QString detail_;
 };
 
 }  // namespace korvane::ui

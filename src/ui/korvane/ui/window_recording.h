@@ -22,18 +22,21 @@ namespace korvane::ui {
 
 class DebugTrace;
 class RecordingIndicator;
+class RunNotifier;
 
 // The main window's recording: the recorder fed by the model, the "REC" indicator beside the
 // communication-status caption, and what the recorder reports (on stderr with DEBUG; a damaged
-// file moved aside is told once). In demo mode it records into a temporary store removed at
-// exit, so the user's own store never holds simulated frames.
+// file moved aside is told once; a run that ends finished or in an error goes to the notifier). In
+// demo mode it records into a temporary store removed at exit, so the user's own store never holds
+// simulated frames.
 class WindowRecording : public QObject {
   Q_OBJECT
 
  public:
-  // Nothing is recorded when `settings.Enabled` is false. `trace` may be null.
+  // Nothing is recorded when `settings.Enabled` is false. `trace` may be null. The recording
+  // takes `notifier` (may be null) as its child; demo runs are told too, as the user's own.
   WindowRecording(QWidget* client, model::THardwareData& data, const RecordingSettings& settings,
-                  bool demo, DebugTrace* trace);
+                  bool demo, DebugTrace* trace, RunNotifier* notifier = nullptr);
   ~WindowRecording() override;
 
   // Acquisition must have stopped: writes what is queued and ends the open runs interrupted.
@@ -45,6 +48,7 @@ class WindowRecording : public QObject {
   const std::string& StorePath() const { return store_path_; }
   record::Recorder* Recorder() const { return recorder_.get(); }
   RecordingIndicator* Indicator() const { return indicator_; }
+  RunNotifier* Notifier() const { return notifier_; }
 
  private:
   void Refresh();
@@ -57,6 +61,7 @@ class WindowRecording : public QObject {
   std::unique_ptr<QTemporaryDir> demo_store_;
   std::unique_ptr<record::Recorder> recorder_;
   RecordingIndicator* indicator_ = nullptr;
+  RunNotifier* notifier_;
   bool told_moved_aside_ = false;
   bool stopped_ = false;
 };

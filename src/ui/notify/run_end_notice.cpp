@@ -1,0 +1,70 @@
+#include "notify/run_end_notice.h"
+
+#include <string_view>
+
+#include "runs/run_texts.h"
+
+namespace korvane::ui {
+namespace {
+
+const char* KindWord(int kind) {
+  switch (kind) {
+    case record::kRunCharge:
+      return "charge";
+    case record::kRunDischarge:
+      return "discharge";
+    case record::kRunBoth:
+      return "cycle";
+    default:
+      return "run";
+  }
+}
+
+// The charger's own words after the end state's prefix ("Finished: CC-CV" -> "CC-CV").
+std::string Detail(std::string_view end_text, std::string_view prefix) {
+  return end_text.starts_with(prefix) ? std::string(end_text.substr(prefix.size())) : "";
+}
+
+// "45 s" under a minute, "12 m" under an hour, else "1 h 12 m"; negative counts as zero.
+std::string ShortDurationText(std::int64_t ms) {
+  const std::int64_t seconds = ms > 0 ? ms / 1000 : 0;
+  if (seconds < 60) {
+    return std::to_string(seconds) + " s";
+  }
+  const std::int64_t minutes = seconds / 60;
+  if (minutes < 60) {
+    return std::to_string(minutes) + " m";
+  }
+  return std::to_string(minutes / 60) + " h " + std::to_string(minutes % 60) + " m";
+}
+
+}  // namespace
+
+std::optional<RunEndNotice> NoticeForRunEnd(const record::RunSummary& run) {
+  const std::string channel = "Channel " + std::to_string(run.channel) + ": ";
+  switch (run.end_state) {
+    case record::EndState::kFinished: {
+      RunEndNotice notice;
+      notice.summary = channel + KindWord(run.kind) + " finished";
+      if (const std::string detail = Detail(run.end_text, "Finished: "); !detail.empty()) {
+        notice.summary += " (" + detail + ")";
+      }
+      notice.body =
+          FixedText(run.capacity_mah / 1000.0, 3) + " Ah in " + ShortDurationText(run.DurationMs());
+      return notice;
+    }
+    case record::EndState::kError: {
+      RunEndNotice notice;
+      notice.summary = channel + "error";
+      notice.body = Detail(run.end_text, "Error: ");
+      notice.error = true;
+      return notice;
+    }
+    case record::EndState::kInProgress:
+    case record::EndState::kInterrupted:
+      break;
+  }
+  return std::nullopt;
+}
+
+}  // namespace korvane::ui

@@ -1,0 +1,29 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "korvane/app/ini_settings_storage.h"
+#include "test_files.h"
+
+namespace korvane::app {
+namespace {
+
+// Only an explicit 0 turns the notifications off; the file itself is never written.
+TEST(NotifySettings, OnlyZeroTurnsThemOff) {
+  for (const auto& [text, enabled] :
+       std::initializer_list<std::pair<const char*, bool>>{{"", true},
+                                                           {"[NOTIFY]\nEnabled=1\n", true},
+                                                           {"[notify]\nenabled = 0x0\n", false},
+                                                           {"[NOTIFY]\nEnabled=off\n", true},
+                                                           {"[RECORDING]\nEnabled=0\n", true}}) {
+    EXPECT_EQ(ReadNotifySettings(IniDocument::Parse(text)).Enabled, enabled) << text;
+  }
+  testing::TempDir dir;
+  const std::string file = dir / "korvane-connect.ini";
+  testing::WriteFile(file, "[NOTIFY]\r\nEnabled=0\r\n");
+  EXPECT_FALSE(IniSettingsStorage(file).Notify().Enabled);
+  EXPECT_EQ(testing::ReadFile(file), "[NOTIFY]\r\nEnabled=0\r\n");
+}
+
+}  // namespace
+}  // namespace korvane::app

@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QListWidget>
+#include <filesystem>
+
+#include "../link/fake_serial_tree.h"
+#include "korvane/link/port_map.h"
+#include "korvane/ui/settings_dialog.h"
+#include "window_fixture.h"
+
+namespace korvane::ui {
+namespace {
+
+using testing::WaitUntil;
+using PortReasonsTest = testing::WindowTest;
+
+TEST_F(PortReasonsTest, LampAndSettingsTellWhyThePortFailedUntilItOpens) {
+  const std::string adapter =
+      std::filesystem::temp_directory_path() / ("korvane-adapter-" + std::to_string(::getpid()));
+  storage.ports[testing::kChargerPort] = adapter;
+  storage.stored.CommPort = testing::kChargerPort;
+  Open();
+  const QString missing =
+      QString::fromStdString("No such device: is the adapter plugged in? (" + adapter + ")");
+  ASSERT_TRUE(WaitUntil([&] { return C().CommStatus->StatusText()->toolTip() == missing; }));
+  EXPECT_EQ(C().CommStatus->Lamp()->toolTip(), missing);
+  EXPECT_EQ(Status(), "ERROR: unable to open COM port");
+
+  const auto pty = sim::Pty::Open();
+  prompter.on_dialog = [&](QDialog& dialog) {
+    auto& settings = dynamic_cast<TFormSettings&>(dialog);
+    EXPECT_EQ(settings.OpenFailureLabel()->text(), missing);
+    settings.Select(0, 0);  // another port: not its reason
+    EXPECT_EQ(settings.OpenFailureLabel()->text(), "");
+    settings.Select(testing::kChargerPort - 1, 0);
+    std::filesystem::create_symlink(pty->SlavePath(), adapter);  // plugged in meanwhile
+    EXPECT_TRUE(WaitUntil([&] { return settings.OpenFailureLabel()->text().isEmpty(); }));
+    return QDialog::Rejected;
+  };
+  window->MenuFileSettingsClick();
+  EXPECT_EQ(C().CommStatus->Lamp()->toolTip(), "");
+  window.reset();
+  std::filesystem::remove(adapter);
+}
+
+TEST(SettingsDeviceList, FollowsPlugsAndPicksTheChosenNumber) {
+  link::testing::FakeSerialTree tree;
+  tree.PlugAdapter(0);
+  link::PortMap ports;
+  TFormSettings dialog(ports, nullptr, tree.Roots());
+  dialog.Select(6, 0);
+  QListWidget* list = dialog.DeviceList();
+  ASSERT_EQ(list->count(), 1);
+  const QString text = list->item(0)->text();
+  EXPECT_TRUE(text.startsWith("COM1  ttyUSB0  FTDI FT232R")) << text.toStdString();
+  EXPECT_TRUE(text.endsWith("\nusb-FTDI_A0-if00-port0")) << text.toStdString();
+  list->setCurrentRow(0);
+  EXPECT_EQ(dialog.PortIndex(), 0);
+
+  dialog.show();
+  tree.PlugAdapter(1);
+  ASSERT_TRUE(WaitUntil([&] { return list->count() == 2; }));
+  EXPECT_EQ(list->currentRow(), 0);  // the choice stays
+  tree.Unplug("ttyUSB0");
+  ASSERT_TRUE(WaitUntil([&] { return list->count() == 1; }));
+  list->setCurrentRow(0);
+  EXPECT_EQ(dialog.PortIndex(), 1);
+}
+
+}  // namespace
+}  // namespace korvane::ui
