@@ -15,6 +15,7 @@
 #include "korvane/logger/logger_settings.h"
 #include "korvane/logger/record_command.h"
 #include "korvane/logger/store_commands.h"
+#include "korvane/publish/options.h"
 
 namespace {
 
@@ -61,7 +62,13 @@ While recording, standard error gets one line per event:
   run ID ended: channel C, KIND, END STATE, DURATION, CAPACITY Ah, FRAMES frames
   recording paused: REASON / recording resumed
   stopped (WHY): N frames recorded[, M not recorded]
-A missing device is retried about once a second, as the window does.
+  mqtt: connected to HOST:PORT, publishing to PREFIX/# from frame N
+  mqtt: cannot connect to HOST:PORT: CAUSE; retrying      unknown host, connection refused,
+                                              bad credentials, TLS failure: REASON
+  mqtt: connection to HOST:PORT lost (CAUSE); retrying
+A missing device is retried about once a second, as the window does. A broker that cannot be
+reached is retried after 1 s, doubling up to 60 s; the recording goes on meanwhile, and what
+the broker missed is sent when it is back.
 
 Settings: port numbers, the [PORTS] section and [RECORDING] File= are read from the window's
 settings file ($XDG_CONFIG_HOME or ~/.config, then "Korvane Connect/korvane-connect.ini").
@@ -95,6 +102,28 @@ const CLI::Validator kSeconds(
     },
     "");
 
+const CLI::Validator kBrokerAddress(
+    [](std::string& text) {
+      try {
+        publish::BrokerOptions options;
+        publish::ParseBrokerAddress(text, options);
+        return std::string();
+      } catch (const std::exception& error) {
+        return std::string(error.what()) + " (HOST or HOST:PORT wanted)";
+      }
+    },
+    "");
+const CLI::Validator kPasswordFile(
+    [](std::string& path) {
+      try {
+        publish::ReadPasswordFile(path);
+        return std::string();
+      } catch (const std::exception& error) {
+        return std::string(error.what());
+      }
+    },
+    "");
+
 struct Arguments {
   int port = 0;
   std::string device;
@@ -104,7 +133,25 @@ struct Arguments {
   std::int64_t run = 0;
   std::string output;
   std::string file;
+  std::string mqtt;
+  std::string mqtt_topic;
+  std::string mqtt_user;
+  std::string mqtt_password_file;
+  std::string mqtt_cafile;
 };
+
+publish::BrokerOptions BrokerFrom(const Arguments& args, const std::string& store) {
+  publish::BrokerOptions broker;
+  publish::ParseBrokerAddress(args.mqtt, broker);
+  broker.topic_prefix = args.mqtt_topic.empty() ? publish::DefaultTopicPrefix() : args.mqtt_topic;
+  broker.user = args.mqtt_user;
+  if (!args.mqtt_password_file.empty()) {
+    broker.password = publish::ReadPasswordFile(args.mqtt_password_file);
+  }
+  broker.cafile = args.mqtt_cafile;
+  broker.client_id = publish::ClientIdFor(store);
+  return broker;
+}
 
 int Run(CLI::App& app, const Arguments& args, CLI::App* record, CLI::App* runs, CLI::App* exporter,
         CLI::App* importer, CLI::Option* duration) {
@@ -117,6 +164,9 @@ int Run(CLI::App& app, const Arguments& args, CLI::App* record, CLI::App* runs, 
     options.tsv = args.tsv;
     if (duration->count() > 0) {
       options.duration_s = args.duration_s;
+    }
+    if (!args.mqtt.empty()) {
+      options.mqtt = BrokerFrom(args, store);
     }
     if (!args.device.empty()) {
       ports.SetOverride(kDevicePort, args.device);
@@ -177,6 +227,33 @@ int main(int argc, char** argv) {
       record->add_option("--duration", args.duration_s, "Stop after this many seconds")
           ->check(kSeconds)
           ->type_name("SECONDS");
+
+  CLI::Option* mqtt =
+      record
+          ->add_option("--mqtt", args.mqtt, "Also publish every frame and run to this MQTT broker")
+          ->check(kBrokerAddress)
+          ->type_name("HOST[:PORT]");
+  record
+      ->add_option("--mqtt-topic", args.mqtt_topic,
+                   "Topic prefix (default: korvane/ and this machine's host name)")
+      ->needs(mqtt)
+      ->type_name("PREFIX");
+  CLI::Option* mqtt_user =
+      record->add_option("--mqtt-user", args.mqtt_user, "User name at the broker")
+          ->needs(mqtt)
+          ->type_name("NAME");
+  record
+      ->add_option("--mqtt-password-file", args.mqtt_password_file,
+                   "The password: the first line of this file")
+      ->needs(mqtt_user)
+      ->check(kPasswordFile)
+      ->type_name("FILE");
+  record
+      ->add_option("--mqtt-cafile", args.mqtt_cafile,
+                   "Use TLS; the broker's certificate must be signed by this CA")
+      ->needs(mqtt)
+      ->check(CLI::ExistingFile.description(""))
+      ->type_name("FILE");
 
   CLI::App* runs = app.add_subcommand("runs", "List the recorded runs, oldest first");
   store_option(runs);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string_view>
 #include <utility>
@@ -21,6 +22,7 @@
 #include "korvane/model/export_file.h"
 #include "korvane/model/telemetry_sink.h"
 #include "korvane/model/vocabulary.h"
+#include "korvane/publish/publisher.h"
 #include "korvane/record/recorder.h"
 
 namespace korvane::logger {
@@ -169,6 +171,15 @@ int RunRecord(const RecordOptions& options, const link::PortMap& ports) {
     log.Line(EventLine(event));
   };
   record::Recorder recorder(std::move(recorder_options));
+  // Beside the recorder, on its own connection to the file: it never holds the recorder up.
+  std::unique_ptr<publish::Publisher> publisher;
+  if (options.mqtt) {
+    publish::Publisher::Options publisher_options;
+    publisher_options.store_path = options.store;
+    publisher_options.broker = *options.mqtt;
+    publisher_options.on_line = [&log](const std::string& line) { log.Line(line); };
+    publisher = std::make_unique<publish::Publisher>(std::move(publisher_options));
+  }
   Receiver receiver(recorder, options.tsv, [&ui] { ui.WakeUi(); });
   StatusLines status(log);
   link::THardwareThread thread(ui, status, receiver, ports);
@@ -195,6 +206,9 @@ int RunRecord(const RecordOptions& options, const link::PortMap& ports) {
   thread.Terminate();
   thread.WaitFor();
   recorder.Stop();
+  if (publisher) {
+    publisher->Stop();
+  }
 
   const record::RecorderStatus recorded = recorder.Status();
   const std::string why = signal_number.load() != 0     ? SignalName(signal_number.load())

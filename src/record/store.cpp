@@ -233,4 +233,31 @@ void Store::DeleteRun(std::int64_t id) {
   });
 }
 
+std::int64_t Store::LastFrameId() const {
+  return impl_->Guard(
+      [&] { return impl_->db.execAndGet("SELECT coalesce(max(id), 0) FROM frames").getInt64(); });
+}
+
+std::optional<std::int64_t> Store::PublishedUpTo(const std::string& client_id) const {
+  return impl_->Guard([&]() -> std::optional<std::int64_t> {
+    SQLite::Statement select(impl_->db, "SELECT acked_seq FROM publish_state WHERE client_id = ?1");
+    select.bind(1, client_id);
+    if (!select.executeStep()) {
+      return std::nullopt;
+    }
+    return select.getColumn(0).getInt64();
+  });
+}
+
+void Store::SetPublishedUpTo(const std::string& client_id, std::int64_t frame_id) {
+  impl_->Guard([&] {
+    SQLite::Statement put(impl_->db,
+                          "INSERT INTO publish_state (client_id, acked_seq) VALUES (?1, ?2) "
+                          "ON CONFLICT (client_id) DO UPDATE SET acked_seq = excluded.acked_seq");
+    put.bind(1, client_id);
+    put.bind(2, frame_id);
+    put.exec();
+  });
+}
+
 }  // namespace korvane::record

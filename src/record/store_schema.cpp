@@ -57,9 +57,20 @@ void CreateVersion1(SQLite::Database& db) {
   )sql");
 }
 
+// Version 2: how far each MQTT client (by its id) has had the frames acknowledged by its broker,
+// so that a publisher sends what the broker missed after an outage or a restart.
+void AddPublishState(SQLite::Database& db) {
+  db.exec(R"sql(
+    CREATE TABLE publish_state (
+      client_id TEXT PRIMARY KEY,
+      acked_seq INTEGER NOT NULL
+    );
+  )sql");
+}
+
 using Step = void (*)(SQLite::Database&);
 // kSteps[n] takes a file from version n to n + 1: a new version appends its step.
-constexpr std::array<Step, 1> kSteps = {&CreateVersion1};
+constexpr std::array<Step, 2> kSteps = {&CreateVersion1, &AddPublishState};
 static_assert(kSteps.size() == Store::kSchemaVersion);
 
 // Throws StoreError unless this program may use the file; returns its version.

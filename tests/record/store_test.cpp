@@ -210,7 +210,7 @@ TEST(Store, BatchNotCommittedLeavesNothing) {
   EXPECT_EQ(store.FrameCount(), 2);
 }
 
-TEST(Store, ReopenedFileKeepsItsDataAtVersionOneInWalMode) {
+TEST(Store, ReopenedFileKeepsItsDataAtTheCurrentVersionInWalMode) {
   TempDir dir;
   const std::string path = dir / "new/folders/r.sqlite";
   {
@@ -219,7 +219,7 @@ TEST(Store, ReopenedFileKeepsItsDataAtVersionOneInWalMode) {
   }
   {
     SQLite::Database raw(path);
-    EXPECT_EQ(raw.execAndGet("PRAGMA user_version").getInt(), 1);
+    EXPECT_EQ(raw.execAndGet("PRAGMA user_version").getInt(), Store::kSchemaVersion);
     EXPECT_EQ(raw.execAndGet("PRAGMA journal_mode").getString(), "wal");
   }
   Store store(path);
@@ -228,6 +228,29 @@ TEST(Store, ReopenedFileKeepsItsDataAtVersionOneInWalMode) {
   AddFrames(other, 2);
   EXPECT_EQ(store.FrameCount(), 5);
   EXPECT_TRUE(store.IntegrityOk());
+}
+
+// A version 1 file gains the publishers' marks and keeps its frames; each client has its own.
+TEST(Store, VersionOneFileIsMigratedForPublishing) {
+  TempDir dir;
+  const std::string path = dir / "r.sqlite";
+  {
+    Store store(path);
+    AddFrames(store, 3);
+  }
+  {
+    SQLite::Database raw(path, SQLite::OPEN_READWRITE);
+    raw.exec("DROP TABLE publish_state; PRAGMA user_version = 1");
+  }
+  Store store(path);
+  EXPECT_EQ(store.FrameCount(), 3);
+  EXPECT_EQ(store.LastFrameId(), 3);
+  EXPECT_EQ(store.PublishedUpTo("a"), std::nullopt);
+  store.SetPublishedUpTo("a", 2);
+  store.SetPublishedUpTo("b", 1);
+  store.SetPublishedUpTo("a", 3);
+  EXPECT_EQ(Store(path).PublishedUpTo("a"), 3);
+  EXPECT_EQ(store.PublishedUpTo("b"), 1);
 }
 
 TEST(Store, FilesOfANewerVersionOrAnotherProgramAreRefusedUntouched) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "korvane/link/port_map.h"
+#include "korvane/publish/options.h"
 
 namespace korvane::logger {
 
@@ -12,6 +13,8 @@ struct RecordOptions {
   std::string store;                 // the recordings file
   bool tsv = false;                  // every frame to standard output in the export format
   std::optional<double> duration_s;  // stop by itself after this long
+  // Every frame and run also goes to this MQTT broker; its state changes go to standard error.
+  std::optional<publish::BrokerOptions> mqtt;
 };
 
 // Receives and records as the window does until SIGINT, SIGTERM or SIGHUP, or the duration

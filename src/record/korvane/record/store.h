@@ -37,7 +37,7 @@ struct StoredFrame {
 class Store {
  public:
   // The layout this program writes, kept in the file's user_version.
-  static constexpr int kSchemaVersion = 1;
+  static constexpr int kSchemaVersion = 2;
 
   // Opens or creates the file (and its folder), migrates its schema to the current version.
   // A file of a newer layout, or another program's database, is refused untouched (kOther).
@@ -69,6 +69,13 @@ class Store {
   bool IntegrityOk() const;
   // Removes the run's summary; its frames stay (they hold both channels).
   void DeleteRun(std::int64_t id);
+
+  // The id of the newest frame; 0 when there is none.
+  std::int64_t LastFrameId() const;
+  // The highest frame id up to which the MQTT client `client_id` has every frame acknowledged
+  // by its broker; nullopt when that client never published from this file.
+  std::optional<std::int64_t> PublishedUpTo(const std::string& client_id) const;
+  void SetPublishedUpTo(const std::string& client_id, std::int64_t frame_id);
 
  private:
   struct Impl;

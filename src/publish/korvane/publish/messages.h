@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "korvane/record/run.h"
+#include "korvane/record/store.h"
+
+namespace korvane::publish {
+
+// UTC milliseconds as ISO 8601 with milliseconds: "2026-12-09T11:48:34.123Z".
+std::string IsoUtc(std::int64_t utc_ms);
+
+// The telemetry message of one stored frame: "seq" (the frame's id), "time" and per channel
+// mode and status texts, cycle, voltages [V], current [A], capacity [Ah], temperature with its
+// unit and the seven cells [V], all numbers as numbers.
+std::string TelemetryJson(const record::StoredFrame& frame);
+
+// The run message: the run's id, channel, kind, state and its summary in units.
+std::string RunJson(const record::RunSummary& run);
+
+}  // namespace korvane::publish

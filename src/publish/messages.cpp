@@ -1,0 +1,126 @@
+#include "korvane/publish/messages.h"
+
+#include <cstdio>
+#include <ctime>
+#include <nlohmann/json.hpp>
+
+#include "korvane/model/vocabulary.h"
+
+namespace korvane::publish {
+namespace {
+
+// Fields in the order a reader expects them, not alphabetical.
+using json = nlohmann::ordered_json;
+
+double Milli(std::int64_t raw) {
+  return static_cast<double>(raw) / 1000.0;
+}
+
+// The sign flag is 0 for a negative temperature; "-0.0" is never sent.
+double Temperature(std::uint16_t magnitude, std::uint8_t sign) {
+  const double value = static_cast<double>(magnitude) / 10.0;
+  return sign == 0 && magnitude != 0 ? -value : value;
+}
+
+const char* TemperatureUnit(int unit) {
+  return unit == 1 ? "\u00B0F" : "\u00B0C";
+}
+
+json Channel(const model::S_HARDWARE_DATA& record, int index) {
+  const model::S_CHANNEL_DATA& ch = record.Channels[static_cast<std::size_t>(index)];
+  std::string status;
+  const std::string mode = model::GetModeText(record, index, status);
+  json cells = json::array();
+  for (const std::uint16_t cell : ch.CellVoltage) {
+    cells.push_back(Milli(cell));
+  }
+  return {{"channel", index + 1},
+          {"mode", mode},
+          {"status", status},
+          {"cycle", ch.CycleNumber},
+          {"input_v", Milli(ch.InputVoltage)},
+          {"output_v", Milli(ch.OutputVoltage)},
+          {"current_a", Milli(ch.OutputCurrent)},
+          {"capacity_ah", Milli(ch.OutputCapacity)},
+          {"temperature", Temperature(ch.Temperature, ch.TemperatureSign)},
+          {"temperature_unit", TemperatureUnit(ch.TemperatureUnit)},
+          {"cells_v", std::move(cells)}};
+}
+
+const char* KindText(int kind) {
+  switch (kind) {
+    case record::kRunCharge:
+      return "charge";
+    case record::kRunDischarge:
+      return "discharge";
+    case record::kRunBoth:
+      return "cycle";
+    default:
+      return "none";
+  }
+}
+
+const char* StateText(record::EndState state) {
+  switch (state) {
+    case record::EndState::kInProgress:
+      return "in progress";
+    case record::EndState::kFinished:
+      return "finished";
+    case record::EndState::kError:
+      return "error";
+    case record::EndState::kInterrupted:
+      return "interrupted";
+  }
+  return "unknown";
+}
+
+}  // namespace
+
+std::string IsoUtc(std::int64_t utc_ms) {
+  const std::int64_t ms = ((utc_ms % 1000) + 1000) % 1000;
+  const std::time_t seconds = static_cast<std::time_t>((utc_ms - ms) / 1000);
+  std::tm parts{};
+  ::gmtime_r(&seconds, &parts);
+  char text[40];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
+  char with_ms[48];
+  std::snprintf(with_ms, sizeof with_ms, "%s.%03dZ", text, static_cast<int>(ms));
+  return with_ms;
+}
+
+std::string TelemetryJson(const record::StoredFrame& frame) {
+  json channels = json::array();
+  for (int index = 0; index < model::kChannelCount; ++index) {
+    channels.push_back(Channel(frame.record, index));
+  }
+  const json message = {
+      {"seq", frame.id}, {"time", IsoUtc(frame.record.UtcMs)}, {"channels", std::move(channels)}};
+  return message.dump();
+}
+
+std::string RunJson(const record::RunSummary& run) {
+  const json message = {{"run", run.id},
+                        {"channel", run.channel},
+                        {"kind", KindText(run.kind)},
+                        {"state", StateText(run.end_state)},
+                        {"end_text", run.end_text},
+                        {"start", IsoUtc(run.start_ms)},
+                        {"end", IsoUtc(run.end_ms)},
+                        {"duration_s", static_cast<double>(run.DurationMs()) / 1000.0},
+                        {"frames", run.frames},
+                        {"first_seq", run.first_frame},
+                        {"last_seq", run.last_frame},
+                        {"capacity_ah", Milli(run.capacity_mah)},
+                        {"energy_wh", run.energy_wh},
+                        {"max_current_a", Milli(run.max_current_ma)},
+                        {"peak_temperature", static_cast<double>(run.peak_temperature) / 10.0},
+                        {"temperature_unit", TemperatureUnit(run.temperature_unit)},
+                        {"first_output_v", Milli(run.first_output_mv)},
+                        {"last_output_v", Milli(run.last_output_mv)},
+                        {"min_cell_v", Milli(run.min_cell_mv)},
+                        {"max_cell_v", Milli(run.max_cell_mv)},
+                        {"cell_spread_v", Milli(run.cell_spread_mv)}};
+  return message.dump();
+}
+
+}  // namespace korvane::publish

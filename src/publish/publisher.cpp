@@ -1,0 +1,331 @@
+#include "korvane/publish/publisher.h"
+
+#include <algorithm>
+#include <set>
+#include <unordered_map>
+#include <vector>
+
+#include "korvane/publish/messages.h"
+#include "korvane/publish/run_watch.h"
+#include "korvane/publish/session.h"
+#include "korvane/record/store.h"
+
+namespace korvane::publish {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kConnectTimeout{10000};
+constexpr milliseconds kGoodbyeServe{50};
+constexpr milliseconds kSaveInterval{1000};
+constexpr milliseconds kGoodbyeWait{1000};
+
+std::int64_t NowUtcMs() {
+  return std::chrono::duration_cast<milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+// Everything below runs on the publisher's thread only; the shared state is the Publisher's,
+// under its lock.
+class Publisher::Worker {
+ public:
+  Worker(Publisher& owner, Options options) : owner_(owner), options_(std::move(options)) {
+    if (options_.broker.client_id.empty()) {
+      options_.broker.client_id = ClientIdFor(options_.store_path);
+    }
+    address_ = options_.broker.host + ":" + std::to_string(options_.broker.port);
+    retry_ = options_.first_retry;
+  }
+
+  void Run() {
+    while (!Stopping()) {
+      if (!store_ && !OpenStore()) {
+        WaitFor(options_.first_retry);
+        continue;
+      }
+      if (!session_) {
+        if (Clock::now() < next_attempt_) {
+          WaitFor(std::min<Clock::duration>(next_attempt_ - Clock::now(), options_.poll));
+          continue;
+        }
+        Connect();
+        continue;
+      }
+      const std::string lost = session_->Serve(ServeWait());
+      TakeAcks();
+      if (!lost.empty()) {
+        Lost(lost);
+        continue;
+      }
+      Guarded([&] {
+        SendFrames();
+        SendRuns();
+        SaveMark(false);
+      });
+    }
+    Finish();
+  }
+
+ private:
+  bool Stopping() {
+    std::lock_guard guard(owner_.lock_);
+    return owner_.stopping_;
+  }
+
+  void WaitFor(Clock::duration wait) {
+    std::unique_lock guard(owner_.lock_);
+    owner_.wake_.wait_for(guard, wait, [&] { return owner_.stopping_; });
+  }
+
+  void Line(const std::string& text) {
+    if (options_.on_line) {
+      options_.on_line("mqtt: " + text);
+    }
+  }
+
+  void SetStatus(bool connected, const std::string& problem) {
+    std::lock_guard guard(owner_.lock_);
+    owner_.status_.connected = connected;
+    owner_.status_.problem = problem;
+    owner_.status_.acked_seq = acked_;
+    owner_.status_.frames_sent = sent_count_;
+    owner_.status_.failed_attempts = failed_attempts_;
+  }
+
+  // A store that cannot be read now (locked, moved aside) is opened again later.
+  template <typename Action>
+  void Guarded(Action&& action) {
+    try {
+      action();
+    } catch (const record::StoreError& error) {
+      Report(std::string("cannot use the recordings: ") + error.what());
+      store_.reset();
+    }
+  }
+
+  bool OpenStore() {
+    Guarded([&] {
+      auto store = std::make_unique<record::Store>(options_.store_path);
+      // A client new to this file starts with the frames recorded from now on. Reopened during
+      // a connection, the marks in memory are the newer ones.
+      if (!session_) {
+        acked_ = store->PublishedUpTo(options_.broker.client_id).value_or(store->LastFrameId());
+        saved_ = acked_;
+        last_sent_ = acked_;
+      }
+      store_ = std::move(store);
+    });
+    return store_ != nullptr;
+  }
+
+  void Report(const std::string& cause) {
+    if (cause != reported_) {
+      reported_ = cause;
+      Line(cause);
+    }
+  }
+
+  void Connect() {
+    auto session = std::make_unique<Session>(options_.broker, options_.in_flight);
+    const std::string cause = session->Connect(kConnectTimeout);
+    if (!cause.empty()) {
+      Report("cannot connect to " + address_ + ": " + cause + "; retrying");
+      ++failed_attempts_;
+      SetStatus(false, cause);
+      next_attempt_ = Clock::now() + retry_;
+      retry_ = std::min(retry_ * 2, options_.max_retry);
+      return;
+    }
+    session_ = std::move(session);
+    failed_attempts_ = 0;
+    retry_ = options_.first_retry;
+    reported_.clear();
+    Line("connected to " + address_ + ", publishing to " + options_.broker.topic_prefix +
+         "/# from frame " + std::to_string(acked_ + 1));
+    session_->Publish(options_.broker.topic_prefix + "/status", "online", true);
+    runs_.ResendAll();
+    last_sent_ = acked_;
+    next_poll_ = Clock::now();
+    SetStatus(true, {});
+  }
+
+  void Lost(const std::string& cause) {
+    session_.reset();
+    in_flight_.clear();
+    unacked_.clear();
+    last_sent_ = acked_;
+    Report("connection to " + address_ + " lost (" + cause + "); retrying");
+    SetStatus(false, cause);
+    next_attempt_ = Clock::now() + retry_;
+    retry_ = std::min(retry_ * 2, options_.max_retry);
+  }
+
+  // Waits for the broker until the next read of the store is due; with the window full, the
+  // acknowledgements end the wait.
+  milliseconds ServeWait() const {
+    if (unacked_.size() >= static_cast<std::size_t>(options_.in_flight)) {
+      return options_.poll;
+    }
+    const auto until_poll = std::chrono::ceil<milliseconds>(next_poll_ - Clock::now());
+    return std::clamp(until_poll, milliseconds(0), options_.poll);
+  }
+
+  // Advances the mark over the frames acknowledged; true when `watched` was among them.
+  bool TakeAcks(int watched = -1) {
+    bool seen = false;
+    for (const int mid : session_ ? session_->TakeAcknowledged() : std::vector<int>()) {
+      seen = seen || mid == watched;
+      const auto found = in_flight_.find(mid);
+      if (found != in_flight_.end()) {
+        unacked_.erase(found->second);
+        in_flight_.erase(found);
+      }
+    }
+    acked_ = unacked_.empty() ? last_sent_ : *unacked_.begin() - 1;
+    return seen;
+  }
+
+  // While behind, reads again at once; when caught up, once per poll interval.
+  void SendFrames() {
+    const auto room =
+        static_cast<std::int64_t>(options_.in_flight) - static_cast<std::int64_t>(unacked_.size());
+    if (room <= 0 || Clock::now() < next_poll_) {
+      return;
+    }
+    const std::vector<record::StoredFrame> frames =
+        store_->Frames(last_sent_ + 1, last_sent_ + room);
+    for (const record::StoredFrame& frame : frames) {
+      const int mid = session_->Publish(telemetry_topic_, TelemetryJson(frame), false);
+      if (mid < 0) {
+        return;  // the next Serve reports the lost connection
+      }
+      in_flight_[mid] = frame.id;
+      unacked_.insert(frame.id);
+      last_sent_ = frame.id;
+      ++sent_count_;
+    }
+    if (frames.empty() && store_->LastFrameId() > last_sent_ + room) {
+      last_sent_ += room;  // ids missing from the file: nothing to send for them
+      TakeAcks();
+      return;
+    }
+    if (frames.empty()) {
+      next_poll_ = Clock::now() + options_.poll;
+    }
+  }
+
+  void SendRuns() {
+    if (Clock::now() < next_runs_) {
+      return;
+    }
+    next_runs_ = Clock::now() + options_.poll;
+    const std::int64_t now = NowUtcMs();
+    for (const record::RunSummary& run : runs_.Due(*store_, now)) {
+      if (session_->Publish(options_.broker.topic_prefix + "/run/" + std::to_string(run.channel),
+                            RunJson(run), true) < 0) {
+        runs_.ResendAll();
+        return;
+      }
+      runs_.Sent(run, now);
+    }
+  }
+
+  void SaveMark(bool now) {
+    if (acked_ == saved_ || (!now && Clock::now() < next_save_)) {
+      return;
+    }
+    next_save_ = Clock::now() + kSaveInterval;
+    try {
+      store_->SetPublishedUpTo(options_.broker.client_id, acked_);
+    } catch (const record::StoreError& error) {
+      // Busy with the recorder's commit: the next interval writes the mark; losing it costs
+      // only resent frames.
+      if (error.fault() != record::StoreFault::kLocked) {
+        throw;
+      }
+      return;
+    }
+    saved_ = acked_;
+    SetStatus(session_ != nullptr, {});
+  }
+
+  void Finish() {
+    if (session_ && store_) {
+      // What the recorder wrote last (runs ended "Interrupted") goes out before the goodbye.
+      next_poll_ = next_runs_ = Clock::now();
+      Guarded([&] {
+        SendFrames();
+        SendRuns();
+      });
+    }
+    if (session_) {
+      const int goodbye =
+          session_->Publish(options_.broker.topic_prefix + "/status", "offline", true);
+      const auto deadline = Clock::now() + kGoodbyeWait;
+      bool said = goodbye < 0;
+      while (Clock::now() < deadline && (!unacked_.empty() || !said)) {
+        if (!session_->Serve(kGoodbyeServe).empty()) {
+          break;
+        }
+        said = TakeAcks(goodbye) || said;
+      }
+      session_->Disconnect();
+      session_.reset();
+    }
+    if (store_) {
+      Guarded([&] { SaveMark(true); });
+    }
+    SetStatus(false, {});
+  }
+
+  Publisher& owner_;
+  Options options_;
+  std::string address_;
+  const std::string telemetry_topic_ = options_.broker.topic_prefix + "/telemetry";
+  std::unique_ptr<record::Store> store_;
+  std::unique_ptr<Session> session_;
+  RunWatch runs_{options_.run_refresh};
+  std::unordered_map<int, std::int64_t> in_flight_;  // message id -> frame id
+  std::set<std::int64_t> unacked_;                   // frame ids sent, not yet acknowledged
+  std::int64_t acked_ = 0;
+  std::int64_t saved_ = 0;
+  std::int64_t last_sent_ = 0;
+  std::int64_t sent_count_ = 0;
+  int failed_attempts_ = 0;
+  milliseconds retry_{1000};
+  Clock::time_point next_attempt_{};
+  Clock::time_point next_poll_{};
+  Clock::time_point next_runs_{};
+  Clock::time_point next_save_{};
+  std::string reported_;
+};
+
+Publisher::Publisher(Options options)
+    : worker_(std::make_unique<Worker>(*this, std::move(options))),
+      thread_([this] { worker_->Run(); }) {}
+
+Publisher::~Publisher() {
+  Stop();
+}
+
+void Publisher::Stop() {
+  {
+    std::lock_guard guard(lock_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+}
+
+PublisherStatus Publisher::Status() const {
+  std::lock_guard guard(lock_);
+  return status_;
+}
+
+}  // namespace korvane::publish

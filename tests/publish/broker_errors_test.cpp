@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "broker.h"
+#include "korvane/publish/publisher.h"
+#include "korvane/record/store.h"
+
+namespace korvane::publish {
+namespace {
+
+using namespace mqtt_test;
+
+Publisher::Options MakeOptions(const TempDir& dir, int port, Lines& lines) {
+  Publisher::Options options;
+  options.store_path = dir / "r.sqlite";
+  options.broker.host = "127.0.0.1";
+  options.broker.port = port;
+  options.broker.topic_prefix = "korvane/errors";
+  options.on_line = lines.Sink();
+  options.first_retry = std::chrono::milliseconds(200);
+  return options;
+}
+
+// Recording goes on beside a publisher that cannot connect.
+void Record(const TempDir& dir) {
+  record::Store store(dir / "r.sqlite");
+  auto batch = store.Begin();
+  batch->AddFrame(model::S_HARDWARE_DATA{});
+  batch->Commit();
+}
+
+// Absent at the start: one "refused" line however often it retries, then it connects and
+// publishes once the broker is there.
+TEST(BrokerErrors, AbsentBrokerIsReportedOnceThenReached) {
+  TempDir dir;
+  Record(dir);
+  Broker broker(dir);
+  Lines lines;
+  Publisher publisher(MakeOptions(dir, broker.port(), lines));
+  ASSERT_TRUE(WaitUntil([&] { return publisher.Status().failed_attempts >= 3; }));
+  EXPECT_EQ(publisher.Status().problem.find("connection refused"), 0u);
+  Record(dir);
+  EXPECT_EQ(lines.Count("connection refused"), 1);
+  broker.Start();
+  Subscriber subscriber(broker.port(), "korvane/errors", true, "errors-subscriber");
+  ASSERT_TRUE(WaitUntil([&] { return publisher.Status().connected; }));
+  Record(dir);
+  EXPECT_TRUE(WaitUntil([&] { return publisher.Status().acked_seq == 3; }));
+  EXPECT_TRUE(WaitUntil([&] { return !subscriber.Last("korvane/errors/telemetry").empty(); }));
+}
+
+// Wrong credentials and a broker certificate from another CA: one line naming the cause while
+// the retries go on; the right CA connects.
+TEST(BrokerErrors, CredentialsAndTlsFailuresNameTheirCause) {
+  TempDir dir;
+  const std::string ca =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=ca"
+      " -keyout ca.key -out ca.pem 2>/dev/null";
+  ASSERT_EQ(std::system(("cd " + dir.path + " && " + ca + " && mv ca.pem wrong.pem && " + ca +
+                         " && openssl req -newkey rsa:2048 -nodes -subj /CN=localhost"
+                         " -keyout server.key -out server.csr 2>/dev/null && printf"
+                         " 'subjectAltName=IP:127.0.0.1,DNS:127.0.0.1' > ext && openssl x509"
+                         " -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2"
+                         " -extfile ext -out server.pem 2>/dev/null && chmod 644 * &&"
+                         " mosquitto_passwd -c -b passwords charger right")
+                            .c_str()),
+            0);
+  const std::string tls = "allow_anonymous true\ncafile " + (dir / "ca.pem") + "\ncertfile " +
+                          (dir / "server.pem") + "\nkeyfile " + (dir / "server.key") + "\n";
+  struct Case {
+    std::string access, password, cafile, says;
+  };
+  const Case cases[] = {
+      {"allow_anonymous false\npassword_file " + (dir / "passwords") + "\n", "wrong", "",
+       "bad credentials"},
+      {tls, "right", dir / "wrong.pem", "TLS failure: certificate verify failed"},
+      {tls, "right", dir / "ca.pem", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.says);
+    TempDir broker_dir;
+    Broker broker(broker_dir, c.access);
+    broker.Start();
+    Lines lines;
+    Publisher::Options options = MakeOptions(dir, broker.port(), lines);
+    options.broker.user = "charger";
+    options.broker.password = c.password;
+    options.broker.cafile = c.cafile;
+    Publisher publisher(std::move(options));
+    if (c.says.empty()) {
+      EXPECT_TRUE(WaitUntil([&] { return publisher.Status().connected; }));
+      continue;
+    }
+    ASSERT_TRUE(WaitUntil([&] { return publisher.Status().failed_attempts >= 2; }));
+    Record(dir);
+    EXPECT_EQ(publisher.Status().problem.find(c.says), 0u) << publisher.Status().problem;
+    EXPECT_EQ(lines.Texts().size(), 1u);
+    EXPECT_EQ(lines.Count(c.says), 1);
+  }
+}
+
+}  // namespace
+}  // namespace korvane::publish

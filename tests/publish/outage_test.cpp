@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <nlohmann/json.hpp>
+#include <numeric>
+#include <thread>
+
+#include "broker.h"
+#include "korvane/publish/publisher.h"
+#include "korvane/record/recorder.h"
+
+namespace korvane::publish {
+namespace {
+
+using namespace mqtt_test;
+using nlohmann::json;
+
+constexpr int kFrames = 2000;
+constexpr int kOutages = 5;
+
+// Ten frames a second of simulated time from now on, so that no run ends for silence.
+model::S_HARDWARE_DATA Charging(int n) {
+  static const std::int64_t start = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::system_clock::now().time_since_epoch())
+                                        .count();
+  model::S_HARDWARE_DATA record;
+  record.UtcMs = start + n * 100LL;
+  record.Channels[0] = {12000, 1, 4, 1, 15000, 2000, static_cast<std::uint16_t>(n), 250, 1, 0, {}};
+  return record;
+}
+
+// Frames recorded while the broker is killed and started again five times: a subscriber with a
+// persistent session gets every frame, in order once duplicates are dropped, and the retained
+// status and run messages are right.
+TEST(Outage, EveryFrameArrivesAcrossBrokerRestarts) {
+  TempDir dir;
+  Broker broker(dir);
+  broker.Start();
+  const std::string prefix = "korvane/outage";
+  Subscriber subscriber(broker.port(), prefix, false, "outage-subscriber");
+  ASSERT_TRUE(WaitUntil([&] { return !subscriber.Texts("suback").empty(); }));
+  // Its session must be in the broker's saved state (every second) before the first kill.
+  const auto subscribed_at = std::filesystem::file_time_type::clock::now();
+  ASSERT_TRUE(WaitUntil([&] {
+    std::error_code error;
+    return std::filesystem::last_write_time(dir / "mosquitto.db", error) > subscribed_at;
+  }));
+
+  const std::string store = dir / "r.sqlite";
+  record::Recorder::Options recording;
+  recording.path = store;
+  recording.commit_interval = std::chrono::milliseconds(20);
+  record::Recorder recorder(std::move(recording));
+  Lines lines;
+  Publisher::Options publishing;
+  publishing.store_path = store;
+  publishing.broker.host = "127.0.0.1";
+  publishing.broker.port = broker.port();
+  publishing.broker.topic_prefix = prefix;
+  publishing.on_line = lines.Sink();
+  Publisher publisher(std::move(publishing));
+  std::vector<std::int64_t> seqs;
+  const auto received = [&] {
+    seqs.clear();
+    for (const std::string& text : subscriber.Texts(prefix + "/telemetry")) {
+      seqs.push_back(json::parse(text)["seq"].get<std::int64_t>());
+    }
+    return seqs.empty() ? 0 : *std::max_element(seqs.begin(), seqs.end());
+  };
+  // A few frames per commit all along, so that a kill may find some not yet acknowledged.
+  std::atomic<int> fed{0};
+  std::thread feeder([&] {
+    while (fed < kFrames) {
+      for (const int end = fed + 4; fed < end; ++fed) {
+        recorder.Record(Charging(fed));
+      }
+      if (!WaitUntil([&] { return recorder.Status().frames_recorded == fed; })) {
+        return;
+      }
+    }
+  });
+  for (int outage = 0; outage < kOutages; ++outage) {
+    const std::int64_t mark = received();
+    ASSERT_TRUE(WaitUntil([&] { return received() > mark + 150; })) << outage;
+    broker.Stop(SIGKILL);
+    const int down_at = fed;
+    ASSERT_TRUE(WaitUntil([&] { return fed > down_at + 40; }));  // recorded meanwhile
+    broker.Start();
+  }
+  feeder.join();
+  ASSERT_TRUE(WaitUntil([&] { return received() == kFrames; }, 60));
+
+  std::vector<std::int64_t> in_order;
+  for (const std::int64_t seq : seqs) {
+    if (in_order.empty() || seq > in_order.back()) {
+      in_order.push_back(seq);
+    }
+  }
+  std::vector<std::int64_t> every(kFrames);
+  std::iota(every.begin(), every.end(), 1);
+  EXPECT_EQ(in_order, every);
+  EXPECT_EQ(lines.Count("lost ("), kOutages);
+  std::cout << "[ outage  ] " << seqs.size() << " telemetry messages for " << kFrames
+            << " frames across " << kOutages << " broker kills\n";
+
+  Subscriber late(broker.port(), prefix, true, "late-subscriber");
+  ASSERT_TRUE(WaitUntil([&] { return !late.Last(prefix + "/run/1").empty(); }));
+  EXPECT_EQ(late.Last(prefix + "/status"), "online");
+  const json run = json::parse(late.Last(prefix + "/run/1"));
+  EXPECT_EQ(run["state"], "in progress");
+  EXPECT_EQ(run["first_seq"], 1);
+
+  recorder.Stop();
+  ASSERT_TRUE(WaitUntil([&] {
+    const std::string last = subscriber.Last(prefix + "/run/1");
+    return json::parse(last.empty() ? "{}" : last).value("state", "") == "interrupted";
+  }));
+  EXPECT_EQ(json::parse(subscriber.Last(prefix + "/run/1"))["frames"], kFrames);
+  publisher.Stop();
+  EXPECT_TRUE(WaitUntil([&] { return subscriber.Last(prefix + "/status") == "offline"; }));
+  EXPECT_EQ(publisher.Status().acked_seq, kFrames);
+}
+
+}  // namespace
+}  // namespace korvane::publish
