@@ -133,6 +133,15 @@ korvane::ui::NotifySettings ReadNotifySettings(const IniDocument& document) {
   return settings;
 }
 
+korvane::publish::BrokerChoice ReadMqttSettings(const IniDocument& document) {
+  const auto get = [&](const char* key) { return document.Get("MQTT", key).value_or(""); };
+  return {.address = get("Host"),
+          .topic = get("Topic"),
+          .user = get("User"),
+          .password_file = get("PasswordFile"),
+          .cafile = get("CAFile")};
+}
+
 korvane::ui::RunsWindowSettings ReadRunsWindowSettings(const IniDocument& document) {
   korvane::ui::RunsWindowSettings settings;
   settings.Width = ReadRunsInt(document, "Width", 300, kMaxWindowSize).value_or(settings.Width);
@@ -208,6 +217,10 @@ void IniSettingsStorage::Save(const korvane::ui::WindowSettings& settings) {
 
 korvane::ui::NotifySettings IniSettingsStorage::Notify() {
   return ReadNotifySettings(ReadDocument());
+}
+
+korvane::publish::BrokerChoice IniSettingsStorage::Mqtt() {
+  return ReadMqttSettings(ReadDocument());
 }
 
 korvane::ui::RunsWindowSettings IniSettingsStorage::RunsWindow() {

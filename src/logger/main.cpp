@@ -57,6 +57,8 @@ While recording, standard error gets one line per event:
                                               Initializing..., OK, ERROR: unable to open COM
                                               port, ERROR: wrong frame length, ERROR: wrong
                                               checksum, ERROR: timeout (no data)
+  status: WHY                                 after "unable to open", what to do about it:
+                                              No such device: ..., Permission denied: ...
   port: N -> RESULT (REASON)                  why the port does not open, once per change
   run ID began: channel C, KIND
   run ID ended: channel C, KIND, END STATE, DURATION, CAPACITY Ah, FRAMES frames
@@ -133,25 +135,8 @@ struct Arguments {
   std::int64_t run = 0;
   std::string output;
   std::string file;
-  std::string mqtt;
-  std::string mqtt_topic;
-  std::string mqtt_user;
-  std::string mqtt_password_file;
-  std::string mqtt_cafile;
+  publish::BrokerChoice mqtt;
 };
-
-publish::BrokerOptions BrokerFrom(const Arguments& args, const std::string& store) {
-  publish::BrokerOptions broker;
-  publish::ParseBrokerAddress(args.mqtt, broker);
-  broker.topic_prefix = args.mqtt_topic.empty() ? publish::DefaultTopicPrefix() : args.mqtt_topic;
-  broker.user = args.mqtt_user;
-  if (!args.mqtt_password_file.empty()) {
-    broker.password = publish::ReadPasswordFile(args.mqtt_password_file);
-  }
-  broker.cafile = args.mqtt_cafile;
-  broker.client_id = publish::ClientIdFor(store);
-  return broker;
-}
 
 int Run(CLI::App& app, const Arguments& args, CLI::App* record, CLI::App* runs, CLI::App* exporter,
         CLI::App* importer, CLI::Option* duration) {
@@ -165,8 +150,8 @@ int Run(CLI::App& app, const Arguments& args, CLI::App* record, CLI::App* runs, 
     if (duration->count() > 0) {
       options.duration_s = args.duration_s;
     }
-    if (!args.mqtt.empty()) {
-      options.mqtt = BrokerFrom(args, store);
+    if (!args.mqtt.address.empty()) {
+      options.mqtt = publish::ResolveBroker(args.mqtt, store);
     }
     if (!args.device.empty()) {
       ports.SetOverride(kDevicePort, args.device);
@@ -228,28 +213,28 @@ int main(int argc, char** argv) {
           ->check(kSeconds)
           ->type_name("SECONDS");
 
-  CLI::Option* mqtt =
-      record
-          ->add_option("--mqtt", args.mqtt, "Also publish every frame and run to this MQTT broker")
-          ->check(kBrokerAddress)
-          ->type_name("HOST[:PORT]");
+  CLI::Option* mqtt = record
+                          ->add_option("--mqtt", args.mqtt.address,
+                                       "Also publish every frame and run to this MQTT broker")
+                          ->check(kBrokerAddress)
+                          ->type_name("HOST[:PORT]");
   record
-      ->add_option("--mqtt-topic", args.mqtt_topic,
+      ->add_option("--mqtt-topic", args.mqtt.topic,
                    "Topic prefix (default: korvane/ and this machine's host name)")
       ->needs(mqtt)
       ->type_name("PREFIX");
   CLI::Option* mqtt_user =
-      record->add_option("--mqtt-user", args.mqtt_user, "User name at the broker")
+      record->add_option("--mqtt-user", args.mqtt.user, "User name at the broker")
           ->needs(mqtt)
           ->type_name("NAME");
   record
-      ->add_option("--mqtt-password-file", args.mqtt_password_file,
+      ->add_option("--mqtt-password-file", args.mqtt.password_file,
                    "The password: the first line of this file")
       ->needs(mqtt_user)
       ->check(kPasswordFile)
       ->type_name("FILE");
   record
-      ->add_option("--mqtt-cafile", args.mqtt_cafile,
+      ->add_option("--mqtt-cafile", args.mqtt.cafile,
                    "Use TLS; the broker's certificate must be signed by this CA")
       ->needs(mqtt)
       ->check(CLI::ExistingFile.description(""))

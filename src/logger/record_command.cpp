@@ -59,6 +59,11 @@ class StatusLines final : public link::CommStatusView {
  public:
   explicit StatusLines(LineLog& log) : log_(log) {}
   void SetCommStatus(const std::string& text, TColor) override { log_.Line("status: " + text); }
+  void SetCommDetail(const std::string& reason) override {
+    if (!reason.empty()) {
+      log_.Line("status: " + reason);
+    }
+  }
 
  private:
   LineLog& log_;

@@ -38,6 +38,22 @@ void ParseBrokerAddress(const std::string& text, BrokerOptions& options) {
   options.port = port;
 }
 
+BrokerOptions ResolveBroker(const BrokerChoice& choice, const std::string& store_path) {
+  BrokerOptions broker;
+  ParseBrokerAddress(choice.address, broker);
+  broker.topic_prefix = choice.topic.empty() ? DefaultTopicPrefix() : choice.topic;
+  broker.user = choice.user;
+  if (!choice.password_file.empty()) {
+    if (choice.user.empty()) {
+      throw std::invalid_argument("a password file needs a user name");
+    }
+    broker.password = ReadPasswordFile(choice.password_file);
+  }
+  broker.cafile = choice.cafile;
+  broker.client_id = ClientIdFor(store_path);
+  return broker;
+}
+
 std::string DefaultTopicPrefix() {
   char name[HOST_NAME_MAX + 1] = {};
   if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') {

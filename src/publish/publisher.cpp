@@ -131,7 +131,10 @@ class Publisher::Worker {
 
   void Connect() {
     auto session = std::make_unique<Session>(options_.broker, options_.in_flight);
-    const std::string cause = session->Connect(kConnectTimeout);
+    const std::string cause = session->Connect(kConnectTimeout, [this] { return Stopping(); });
+    if (!cause.empty() && Stopping()) {
+      return;
+    }
     if (!cause.empty()) {
       Report("cannot connect to " + address_ + ": " + cause + "; retrying");
       ++failed_attempts_;

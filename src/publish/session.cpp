@@ -74,12 +74,16 @@ std::string Session::Cause(int code) const {
   }
 }
 
-std::string Session::Connect(std::chrono::milliseconds timeout) {
+std::string Session::Connect(std::chrono::milliseconds timeout,
+                             const std::function<bool()>& give_up) {
   if (!setup_error_.empty()) {
     return setup_error_;
   }
   errno = 0;
-  const int code = mosquitto_connect(client_, options_.host.c_str(), options_.port, kKeepAliveS);
+  // Without waiting for TCP: a broker's host that drops packets would hold the thread for
+  // minutes, and with it the program's exit.
+  const int code =
+      mosquitto_connect_async(client_, options_.host.c_str(), options_.port, kKeepAliveS);
   if (code != MOSQ_ERR_SUCCESS) {
     return Cause(code);
   }
@@ -87,6 +91,9 @@ std::string Session::Connect(std::chrono::milliseconds timeout) {
   while (connack_ < 0) {
     if (std::chrono::steady_clock::now() >= deadline) {
       return "no answer from the broker";
+    }
+    if (give_up()) {
+      return "stopped";
     }
     errno = 0;
     const int loop = mosquitto_loop(client_, 100, 1);

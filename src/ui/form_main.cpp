@@ -108,7 +108,7 @@ TFormMain::TFormMain(SettingsStorage& settings, const StartOptions& options, For
   d.series->Attach(d.data.get());
   d.recording =
       new WindowRecording(client, *d.data, d.storage.Recording(), d.options.Demo, d.trace.get(),
-                          new RunNotifier(d.storage.Notify(), d.options.DoSound));
+                          new RunNotifier(d.storage.Notify(), d.options.DoSound), d.storage.Mqtt());
   d.thread = std::make_unique<link::THardwareThread>(*d.dispatcher, *this, *d.data, d.ports);
   if (d.trace) {
     DebugTrace* trace = d.trace.get();

@@ -37,6 +37,9 @@ void RecordingIndicator::ShowStatus(const record::RecorderStatus& status) {
   if (!moved_aside_.isEmpty()) {
     tip += QString("\nA damaged recordings file was moved aside to %1").arg(moved_aside_);
   }
+  if (!publishing_.isEmpty()) {
+    tip += "\n" + publishing_;
+  }
   setToolTip(tip);
 }
 

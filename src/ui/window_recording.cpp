@@ -3,19 +3,29 @@
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cstdio>
 
 #include "korvane/model/hardware_data.h"
 #include "korvane/record/recorder.h"
 #include "korvane/ui/debug_trace.h"
 #include "korvane/ui/recording_indicator.h"
 #include "korvane/ui/version.h"
+#include "korvane/ui/window_publishing.h"
 #include "notify/run_notifier.h"
 
 namespace korvane::ui {
+namespace {
+
+// Any thread: stdio writes one call's text whole.
+void ErrorLine(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+}  // namespace
 
 WindowRecording::WindowRecording(QWidget* client, model::THardwareData& data,
                                  const RecordingSettings& settings, bool demo, DebugTrace* trace,
-                                 RunNotifier* notifier)
+                                 RunNotifier* notifier, const publish::BrokerChoice& mqtt)
     : QObject(client), client_(client), data_(data), trace_(trace), notifier_(notifier) {
   if (notifier_) {
     notifier_->setParent(this);
@@ -25,6 +35,9 @@ WindowRecording::WindowRecording(QWidget* client, model::THardwareData& data,
       store_path_ = settings.File.empty() ? record::DefaultStorePath() : settings.File;
     } catch (const record::StoreError&) {
       // No home folder: there is no store to show.
+    }
+    if (!mqtt.address.empty()) {
+      ErrorLine("mqtt: not publishing: the recording is off");
     }
     return;
   }
@@ -43,6 +56,7 @@ WindowRecording::WindowRecording(QWidget* client, model::THardwareData& data,
   };
   recorder_ = std::make_unique<record::Recorder>(std::move(options));
   data_.SetRecordSink(recorder_.get());
+  publishing_ = std::make_unique<WindowPublishing>(mqtt, store_path_, demo, ErrorLine);
   indicator_ = new RecordingIndicator(client);
   indicator_->show();
   Refresh();
@@ -60,12 +74,14 @@ void WindowRecording::Stop() {
     stopped_ = true;
     recorder_->Stop();
     data_.SetRecordSink(nullptr);
+    publishing_->Stop();
     Refresh();
   }
 }
 
 void WindowRecording::Refresh() {
   if (recorder_ && indicator_) {
+    indicator_->SetPublishing(QString::fromStdString(publishing_->Describe()));
     indicator_->ShowStatus(recorder_->Status());
   }
 }

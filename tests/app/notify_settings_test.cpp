@@ -25,5 +25,22 @@ TEST(NotifySettings, OnlyZeroTurnsThemOff) {
   EXPECT_EQ(testing::ReadFile(file), "[NOTIFY]\r\nEnabled=0\r\n");
 }
 
+// Every key of the section is taken as written (the publisher judges them); nothing else is.
+TEST(MqttSettings, SectionKeysAreTakenAsWritten) {
+  testing::TempDir dir;
+  const std::string file = dir / "korvane-connect.ini";
+  testing::WriteFile(file,
+                     "[mqtt]\nHost = broker.lan:8883\nTopic=lab/bench 2\nUser=charger\n"
+                     "PasswordFile=/etc/korvane/pw\nCAFile=/etc/ssl/lab.pem\n[GLOBAL]\nUser=x\n");
+  publish::BrokerChoice expected;
+  expected.address = "broker.lan:8883";
+  expected.topic = "lab/bench 2";
+  expected.user = "charger";
+  expected.password_file = "/etc/korvane/pw";
+  expected.cafile = "/etc/ssl/lab.pem";
+  EXPECT_EQ(IniSettingsStorage(file).Mqtt(), expected);
+  EXPECT_EQ(ReadMqttSettings(IniDocument::Parse("[GLOBAL]\nHost=x\n")), publish::BrokerChoice{});
+}
+
 }  // namespace
 }  // namespace korvane::app

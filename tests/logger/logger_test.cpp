@@ -160,6 +160,10 @@ TEST_F(KorvaneLog, AMissingDeviceIsAStatusAndARetryUntilTheDurationEnds) {
                 nullptr, &err),
             0);
   EXPECT_EQ(Count(err, "status: ERROR: unable to open COM port\n"), 1u) << err;
+  EXPECT_EQ(Count(err, "status: No such device: is the adapter plugged in? (" +
+                           Path("no-such-tty") + ")\n"),
+            1u)
+      << err;
   EXPECT_EQ(Count(err, "port: 99 -> -"), 1u) << err;
   EXPECT_NE(err.find("stopped (the duration ended): 0 frames recorded\n"), std::string::npos)
       << err;

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <cstdlib>
+#include <future>
 
 #include "broker.h"
 #include "korvane/publish/publisher.h"
@@ -98,6 +101,30 @@ TEST(BrokerErrors, CredentialsAndTlsFailuresNameTheirCause) {
     EXPECT_EQ(lines.Texts().size(), 1u);
     EXPECT_EQ(lines.Count(c.says), 1);
   }
+}
+
+// A host that takes the connection and never answers (a hung broker, a firewall) must not hold
+// up the program's exit for the connection timeout.
+TEST(BrokerErrors, StopCutsAWaitForASilentBrokerShort) {
+  TempDir dir;
+  Record(dir);
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t size = sizeof address;
+  auto* raw = reinterpret_cast<sockaddr*>(&address);
+  ASSERT_EQ(::bind(fd, raw, size), 0);
+  ASSERT_EQ(::listen(fd, 4), 0);
+  ASSERT_EQ(::getsockname(fd, raw, &size), 0);
+  Lines lines;
+  auto publisher = std::make_unique<Publisher>(MakeOptions(dir, ntohs(address.sin_port), lines));
+  pollfd pending{fd, POLLIN, 0};
+  ASSERT_EQ(::poll(&pending, 1, 10000), 1);  // connected, waiting for the broker's answer
+  auto stopped = std::async(std::launch::async, [&] { publisher->Stop(); });
+  // Well inside the 10 s the publisher would otherwise wait.
+  EXPECT_EQ(stopped.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  stopped.wait();
+  EXPECT_EQ(lines.Count("cannot connect"), 0);
+  ::close(fd);
 }
 
 }  // namespace

@@ -21,6 +21,9 @@ korvane::ui::RecordingSettings ReadRecordingSettings(const IniDocument& document
 // Section "NOTIFY": "Enabled" (an integer, 0 turns the desktop notifications off; anything
 // else or missing leaves them on).
 korvane::ui::NotifySettings ReadNotifySettings(const IniDocument& document);
+// Section "MQTT": "Host" ("HOST[:PORT]"; missing or empty: nothing is published), "Topic" (the
+// topic prefix), "User", "PasswordFile" and "CAFile", each as the recorder's options take them.
+korvane::publish::BrokerChoice ReadMqttSettings(const IniDocument& document);
 // Section "RUNS": "Width" (300..16384) and "Height" (200..16384), "Splitter" (two sizes
 // "<table>,<plot>", each 0..16384), "Series" (a mask of the 12 plot series) and "Channel"
 // (0..2). A missing, junk or out-of-range value gives its default.
@@ -43,6 +46,7 @@ class IniSettingsStorage final : public korvane::ui::SettingsStorage {
   std::map<int, std::string> PortOverrides() override;
   korvane::ui::RecordingSettings Recording() override;
   korvane::ui::NotifySettings Notify() override;
+  korvane::publish::BrokerChoice Mqtt() override;
   void Save(const korvane::ui::WindowSettings& settings) override;
   korvane::ui::RunsWindowSettings RunsWindow() override;
   void SaveRunsWindow(const korvane::ui::RunsWindowSettings& settings) override;

@@ -14,6 +14,22 @@ struct BrokerOptions {
   std::string client_id;
 };
 
+// The broker as the user names it, on the command line or in a settings file.
+struct BrokerChoice {
+  std::string address;  // "HOST[:PORT]"; empty: nothing is published
+  std::string topic;    // the topic prefix; empty: DefaultTopicPrefix()
+  std::string user;
+  std::string password_file;  // needs `user`
+  std::string cafile;
+
+  bool operator==(const BrokerChoice&) const = default;
+};
+
+// The options for publishing `store_path`: the address parsed, the password read and the client
+// id the store's own. Throws std::invalid_argument or std::runtime_error with a message naming
+// the fault.
+BrokerOptions ResolveBroker(const BrokerChoice& choice, const std::string& store_path);
+
 // Reads "HOST[:PORT]" into options.host and options.port (1883 when no port is given). Throws
 // std::invalid_argument with a message naming the fault.
 void ParseBrokerAddress(const std::string& text, BrokerOptions& options);

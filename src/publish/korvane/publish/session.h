@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,11 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // Connects and waits up to `timeout` for the broker to accept. Returns "" when connected,
-  // else the cause in a few words ("unknown host", "connection refused", "bad credentials ...",
-  // "TLS failure: ...").
-  std::string Connect(std::chrono::milliseconds timeout);
+  // Connects and waits up to `timeout` for the broker to accept, giving up early once `give_up`
+  // holds (asked every 100 ms; only the host lookup cannot be cut short). Returns "" when
+  // connected, else the cause in a few words ("unknown host", "connection refused", "bad
+  // credentials ...", "TLS failure: ...").
+  std::string Connect(std::chrono::milliseconds timeout, const std::function<bool()>& give_up);
 
   // Serves the connection, waiting up to `timeout` for traffic. Returns "" while connected,
   // else why it was lost.

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "korvane/publish/options.h"
+
 namespace korvane::ui {
 
 // The three settings the window keeps between runs.
@@ -71,6 +73,10 @@ class SettingsStorage {
   // The NOTIFY section. Read only; never written back. Never throws. A storage that does not
   // say (a test's, a benchmark's) notifies nothing.
   virtual NotifySettings Notify() { return {.Enabled = false}; }
+
+  // The MQTT section: the broker the recordings are published to. Read only; never written
+  // back. Never throws. A storage that does not say publishes nothing.
+  virtual publish::BrokerChoice Mqtt() { return {}; }
 
   // The RUNS section. Junk or out-of-range values give their defaults. Never throws.
   virtual RunsWindowSettings RunsWindow() { return {}; }

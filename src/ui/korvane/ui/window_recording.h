@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "korvane/publish/options.h"
 #include "korvane/ui/app_services.h"
 
 class QTemporaryDir;
@@ -23,23 +24,28 @@ namespace korvane::ui {
 class DebugTrace;
 class RecordingIndicator;
 class RunNotifier;
+class WindowPublishing;
 
 // The main window's recording: the recorder fed by the model, the "REC" indicator beside the
 // communication-status caption, and what the recorder reports (on stderr with DEBUG; a damaged
 // file moved aside is told once; a run that ends finished or in an error goes to the notifier). In
 // demo mode it records into a temporary store removed at exit, so the user's own store never holds
-// simulated frames.
+// simulated frames. With a broker named, what is recorded is also published to it, and the
+// indicator's tooltip tells how that goes.
 class WindowRecording : public QObject {
   Q_OBJECT
 
  public:
   // Nothing is recorded when `settings.Enabled` is false. `trace` may be null. The recording
   // takes `notifier` (may be null) as its child; demo runs are told too, as the user's own.
+  // Publishing to `mqtt` needs the recording; its lines go to stderr.
   WindowRecording(QWidget* client, model::THardwareData& data, const RecordingSettings& settings,
-                  bool demo, DebugTrace* trace, RunNotifier* notifier = nullptr);
+                  bool demo, DebugTrace* trace, RunNotifier* notifier = nullptr,
+                  const publish::BrokerChoice& mqtt = {});
   ~WindowRecording() override;
 
-  // Acquisition must have stopped: writes what is queued and ends the open runs interrupted.
+  // Acquisition must have stopped: writes what is queued, ends the open runs interrupted and
+  // publishes that.
   // Idempotent; the model is not touched after the first call (it may be gone by the second).
   void Stop();
 
@@ -49,6 +55,7 @@ class WindowRecording : public QObject {
   record::Recorder* Recorder() const { return recorder_.get(); }
   RecordingIndicator* Indicator() const { return indicator_; }
   RunNotifier* Notifier() const { return notifier_; }
+  WindowPublishing* Publishing() const { return publishing_.get(); }
 
  private:
   void Refresh();
@@ -60,6 +67,7 @@ class WindowRecording : public QObject {
   std::string store_path_;
   std::unique_ptr<QTemporaryDir> demo_store_;
   std::unique_ptr<record::Recorder> recorder_;
+  std::unique_ptr<WindowPublishing> publishing_;
   RecordingIndicator* indicator_ = nullptr;
   RunNotifier* notifier_;
   bool told_moved_aside_ = false;
