@@ -1,5 +1,6 @@
 #include "korvane/publish/messages.h"
 
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <nlohmann/json.hpp>
@@ -111,7 +112,8 @@ std::string RunJson(const record::RunSummary& run) {
                         {"first_seq", run.first_frame},
                         {"last_seq", run.last_frame},
                         {"capacity_ah", Milli(run.capacity_mah)},
-                        {"energy_wh", run.energy_wh},
+                        // To the mWh, as the capacity is to the mAh: the rest is noise.
+                        {"energy_wh", std::round(run.energy_wh * 1000.0) / 1000.0},
                         {"max_current_a", Milli(run.max_current_ma)},
                         {"peak_temperature", static_cast<double>(run.peak_temperature) / 10.0},
                         {"temperature_unit", TemperatureUnit(run.temperature_unit)},

@@ -68,6 +68,7 @@ TEST(Messages, RunCarriesItsSummaryInUnits) {
   run.start_ms = 1796817329123;
   run.end_ms = run.start_ms + 3723500;
   run.capacity_mah = 2500;
+  run.energy_wh = 30.12053341575;
   run.peak_temperature = -12;
   run.temperature_unit = 1;
   run.end_state = record::EndState::kFinished;
@@ -81,6 +82,7 @@ TEST(Messages, RunCarriesItsSummaryInUnits) {
                                            {"end", "2026-12-09T12:57:32.623Z"},
                                            {"duration_s", 3723.5},
                                            {"capacity_ah", 2.5},
+                                           {"energy_wh", 30.121},
                                            {"peak_temperature", -1.2},
                                            {"temperature_unit", "°F"}});
 }
