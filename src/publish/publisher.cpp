@@ -1,5 +1,7 @@
 #include "korvane/publish/publisher.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <set>
 #include <unordered_map>
@@ -55,6 +57,9 @@ class Publisher::Worker {
         Connect();
         continue;
       }
+      if (Replaced()) {
+        continue;
+      }
       const std::string lost = session_->Serve(ServeWait());
       TakeAcks();
       if (!lost.empty()) {
@@ -107,19 +112,56 @@ class Publisher::Worker {
     }
   }
 
+  // The file at the path now: its device and inode, or {0, 0} when there is none.
+  std::pair<dev_t, ino_t> FileAtPath() const {
+    struct stat info {};
+    if (::stat(options_.store_path.c_str(), &info) != 0) {
+      return {0, 0};
+    }
+    return {info.st_dev, info.st_ino};
+  }
+
   bool OpenStore() {
     Guarded([&] {
+      const auto identity = FileAtPath();
       auto store = std::make_unique<record::Store>(options_.store_path);
-      // A client new to this file starts with the frames recorded from now on. Reopened during
-      // a connection, the marks in memory are the newer ones.
-      if (!session_) {
+      if (replaced_) {
+        // A new file: every frame in it is new to the broker, and its ids begin anew.
+        acked_ = store->PublishedUpTo(options_.broker.client_id).value_or(0);
+        saved_ = acked_;
+        last_sent_ = acked_;
+        in_flight_.clear();
+        unacked_.clear();
+        runs_.Forget();
+        replaced_ = false;
+      } else if (!session_) {
+        // A client new to this file starts with the frames recorded from now on. Reopened
+        // during a connection, the marks in memory are the newer ones.
         acked_ = store->PublishedUpTo(options_.broker.client_id).value_or(store->LastFrameId());
         saved_ = acked_;
         last_sent_ = acked_;
       }
+      store_identity_ = identity.second != 0 ? identity : FileAtPath();
       store_ = std::move(store);
     });
     return store_ != nullptr;
+  }
+
+  // A damaged file is moved aside by the recorder, which goes on in a new one at the same path:
+  // the publisher follows, at most one poll interval late. True when the file was let go.
+  bool Replaced() {
+    if (Clock::now() < next_identity_check_) {
+      return false;
+    }
+    next_identity_check_ = Clock::now() + options_.poll;
+    const auto identity = FileAtPath();
+    if (identity.second == 0 || identity == store_identity_) {
+      return false;  // none yet: the recorder is about to make it
+    }
+    store_.reset();  // its mark is not saved: the file is damaged, and nobody publishes it again
+    replaced_ = true;
+    Report("the recordings file was replaced; publishing the new one from its first frame");
+    return true;
   }
 
   void Report(const std::string& cause) {
@@ -295,6 +337,9 @@ class Publisher::Worker {
   std::unordered_map<int, std::int64_t> in_flight_;  // message id -> frame id
   std::set<std::int64_t> unacked_;                   // frame ids sent, not yet acknowledged
   std::int64_t acked_ = 0;
+  std::pair<dev_t, ino_t> store_identity_{0, 0};
+  bool replaced_ = false;
+  Clock::time_point next_identity_check_{};
   std::int64_t saved_ = 0;
   std::int64_t last_sent_ = 0;
   std::int64_t sent_count_ = 0;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <future>
+#include <nlohmann/json.hpp>
 
 #include "broker.h"
 #include "korvane/publish/publisher.h"
@@ -101,6 +102,35 @@ TEST(BrokerErrors, CredentialsAndTlsFailuresNameTheirCause) {
     EXPECT_EQ(lines.Texts().size(), 1u);
     EXPECT_EQ(lines.Count(c.says), 1);
   }
+}
+
+// The recorder moves a damaged file aside and goes on in a new one at the same path: the
+// publisher follows it and sends the new file's frames from its first.
+TEST(BrokerErrors, AFileMovedAsideIsFollowedToItsReplacement) {
+  TempDir dir;
+  Record(dir);
+  Broker broker(dir);
+  broker.Start();
+  Subscriber subscriber(broker.port(), "korvane/errors", true, "replaced-subscriber");
+  ASSERT_TRUE(WaitUntil([&] { return !subscriber.Texts("suback").empty(); }));
+  Lines lines;
+  Publisher publisher(MakeOptions(dir, broker.port(), lines));
+  ASSERT_TRUE(WaitUntil([&] { return publisher.Status().connected; }));
+  Record(dir);
+  ASSERT_TRUE(WaitUntil([&] { return publisher.Status().acked_seq == 2; }));
+  record::MoveAside(dir / "r.sqlite");
+  Record(dir);
+  Record(dir);
+  const auto seqs = [&] {
+    std::vector<std::int64_t> seen;
+    for (const std::string& text : subscriber.Texts("korvane/errors/telemetry")) {
+      seen.push_back(nlohmann::json::parse(text)["seq"].get<std::int64_t>());
+    }
+    return seen;
+  };
+  EXPECT_TRUE(WaitUntil([&] { return seqs().size() == 3; }));
+  EXPECT_EQ(seqs(), (std::vector<std::int64_t>{2, 1, 2}));
+  EXPECT_EQ(lines.Count("replaced"), 1);
 }
 
 // A host that takes the connection and never answers (a hung broker, a firewall) must not hold

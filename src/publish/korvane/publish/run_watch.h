@@ -28,6 +28,14 @@ class RunWatch {
 
   void ResendAll() { resend_ = true; }
 
+  // Starts over on another file, whose run ids begin anew.
+  void Forget() {
+    latest_ = {};
+    max_seen_id_ = 0;
+    loaded_ = false;
+    resend_ = true;
+  }
+
  private:
   struct Latest {
     record::RunSummary run;
