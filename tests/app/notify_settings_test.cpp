@@ -32,13 +32,12 @@ TEST(MqttSettings, SectionKeysAreTakenAsWritten) {
   testing::WriteFile(file,
                      "[mqtt]\nHost = broker.lan:8883\nTopic=lab/bench 2\nUser=charger\n"
                      "PasswordFile=/etc/korvane/pw\nCAFile=/etc/ssl/lab.pem\n[GLOBAL]\nUser=x\n");
-  publish::BrokerChoice expected;
-  expected.address = "broker.lan:8883";
-  expected.topic = "lab/bench 2";
-  expected.user = "charger";
-  expected.password_file = "/etc/korvane/pw";
-  expected.cafile = "/etc/ssl/lab.pem";
-  EXPECT_EQ(IniSettingsStorage(file).Mqtt(), expected);
+  EXPECT_EQ(IniSettingsStorage(file).Mqtt(),
+            (publish::BrokerChoice{.address = "broker.lan:8883",
+                                   .topic = "lab/bench 2",
+                                   .user = "charger",
+                                   .password_file = "/etc/korvane/pw",
+                                   .cafile = "/etc/ssl/lab.pem"}));
   EXPECT_EQ(ReadMqttSettings(IniDocument::Parse("[GLOBAL]\nHost=x\n")), publish::BrokerChoice{});
 }
 

@@ -13,10 +13,23 @@
 #include <string>
 #include <vector>
 
+#include "korvane/model/hardware_data.h"
 #include "korvane/ui/app_services.h"
 #include "korvane/ui/prompter.h"
 
 namespace korvane::ui::testing {
+
+// A model's view and chart that show nothing, for tests that feed the model directly.
+struct NoView final : model::LiveView {
+  void ShowLiveValues(const model::LiveValues&) override {}
+};
+struct NoChart final : model::ChartSink {
+  void CreateLineSeries(int) override {}
+  void BeginUpdate() override {}
+  void EndUpdate() override {}
+  void ClearSeries(int) override {}
+  void AddPoint(int, double, double) override {}
+};
 
 // Settings kept in memory, written to a real file on Save (so an unwritable path fails as it
 // would for the program). Counts saves.

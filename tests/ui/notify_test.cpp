@@ -143,17 +143,6 @@ class NotifyBusTest : public ::testing::Test {
   pid_t daemon_ = -1;
 };
 
-struct NoView final : model::LiveView {
-  void ShowLiveValues(const model::LiveValues&) override {}
-};
-struct NoChart final : model::ChartSink {
-  void CreateLineSeries(int) override {}
-  void BeginUpdate() override {}
-  void EndUpdate() override {}
-  void ClearSeries(int) override {}
-  void AddPoint(int, double, double) override {}
-};
-
 // The recorder sees a simulated charge (channel 1) and discharge (channel 2) to their ends; each
 // end reaches the service once.
 TEST_F(NotifyBusTest, RecordedRunEndsReachTheNotificationService) {

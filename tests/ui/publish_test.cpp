@@ -23,27 +23,6 @@ using publish::mqtt_test::Lines;
 using publish::mqtt_test::Subscriber;
 using publish::mqtt_test::TempDir;
 
-publish::BrokerChoice Choice(std::string address, std::string topic = {}, std::string user = {},
-                             std::string password_file = {}) {
-  publish::BrokerChoice choice;
-  choice.address = std::move(address);
-  choice.topic = std::move(topic);
-  choice.user = std::move(user);
-  choice.password_file = std::move(password_file);
-  return choice;
-}
-
-struct NoView final : model::LiveView {
-  void ShowLiveValues(const model::LiveValues&) override {}
-};
-struct NoChart final : model::ChartSink {
-  void CreateLineSeries(int) override {}
-  void BeginUpdate() override {}
-  void EndUpdate() override {}
-  void ClearSeries(int) override {}
-  void AddPoint(int, double, double) override {}
-};
-
 // The broker is absent at first: the tooltip names the cause while every frame is recorded; once
 // it is there the frames reach it, and the run the window leaves open is published as ended.
 TEST(WindowPublishing, PublishesBesideTheRecorderAndTellsWhyNot) {
@@ -56,7 +35,7 @@ TEST(WindowPublishing, PublishesBesideTheRecorderAndTellsWhyNot) {
   std::int64_t now_ms = 1'790'000'000'000;
   model::THardwareData data(view, chart, 1, 3, [&] { return model::StampFromUnixMs(now_ms); });
   WindowRecording recording(&client, data, {.Enabled = true, .File = dir / "r.sqlite"}, false,
-                            nullptr, nullptr, Choice(address, "korvane/window"));
+                            nullptr, nullptr, {.address = address, .topic = "korvane/window"});
   auto scenario = sim::MakeScenario(sim::ScenarioKind::kChargeDischarge, {});
   const auto feed = [&](int frames) {
     for (int i = 0; i < frames; ++i, now_ms += 1300) {
@@ -96,14 +75,19 @@ TEST(WindowPublishing, UnusableChoicesSayWhy) {
     std::string says;
   } cases[] = {
       {{}, false, ""},
-      {Choice("broker:0"), false,
+      {{.address = "broker:0"},
+       false,
        "Not publishing to MQTT broker broker:0: \"0\" is not a port number (1-65535)"},
-      {Choice("broker", "", "u", "/nonexistent/pw"), false,
+      {{.address = "broker", .user = "u", .password_file = "/nonexistent/pw"},
+       false,
        "Not publishing to MQTT broker broker: cannot read the password file /nonexistent/pw: "
        "No such file or directory"},
-      {Choice("broker", "", "", "/nonexistent/pw"), false,
+      {{.address = "broker", .password_file = "/nonexistent/pw"},
+       false,
        "Not publishing to MQTT broker broker: a password file needs a user name"},
-      {Choice("127.0.0.1:1"), true, "Not publishing to MQTT broker 127.0.0.1:1: not in demo mode"},
+      {{.address = "127.0.0.1:1"},
+       true,
+       "Not publishing to MQTT broker 127.0.0.1:1: not in demo mode"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.says);

@@ -16,11 +16,11 @@ struct BrokerOptions {
 
 // The broker as the user names it, on the command line or in a settings file.
 struct BrokerChoice {
-  std::string address;  // "HOST[:PORT]"; empty: nothing is published
-  std::string topic;    // the topic prefix; empty: DefaultTopicPrefix()
-  std::string user;
-  std::string password_file;  // needs `user`
-  std::string cafile;
+  std::string address{};  // "HOST[:PORT]"; empty: nothing is published
+  std::string topic{};    // the topic prefix; empty: DefaultTopicPrefix()
+  std::string user{};
+  std::string password_file{};  // needs `user`
+  std::string cafile{};
 
   bool operator==(const BrokerChoice&) const = default;
 };
