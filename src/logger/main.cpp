@@ -68,6 +68,9 @@ While recording, standard error gets one line per event:
   mqtt: cannot connect to HOST:PORT: CAUSE; retrying      unknown host, connection refused,
                                               bad credentials, TLS failure: REASON
   mqtt: connection to HOST:PORT lost (CAUSE); retrying
+  mqtt: another program publishes FILE; waiting
+                                              one publisher per store; taken over when it stops
+  mqtt: the recordings file was replaced; publishing the new one from its first frame
 A missing device is retried about once a second, as the window does. A broker that cannot be
 reached is retried after 1 s, doubling up to 60 s; the recording goes on meanwhile, and what
 the broker missed is sent when it is back.

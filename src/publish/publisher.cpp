@@ -1,8 +1,13 @@
 #include "korvane/publish/publisher.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <set>
 #include <unordered_map>
 #include <vector>
@@ -22,6 +27,7 @@ constexpr milliseconds kConnectTimeout{10000};
 constexpr milliseconds kGoodbyeServe{50};
 constexpr milliseconds kSaveInterval{1000};
 constexpr milliseconds kGoodbyeWait{1000};
+constexpr milliseconds kLockRetry{2000};
 
 std::int64_t NowUtcMs() {
   return std::chrono::duration_cast<milliseconds>(
@@ -43,8 +49,18 @@ class Publisher::Worker {
     retry_ = options_.first_retry;
   }
 
+  ~Worker() {
+    if (lock_fd_ >= 0) {
+      ::close(lock_fd_);
+    }
+  }
+
   void Run() {
     while (!Stopping()) {
+      if (!HoldLock()) {
+        WaitFor(kLockRetry);
+        continue;
+      }
       if (!store_ && !OpenStore()) {
         WaitFor(options_.first_retry);
         continue;
@@ -110,6 +126,29 @@ class Publisher::Worker {
       Report(std::string("cannot use the recordings: ") + error.what());
       store_.reset();
     }
+  }
+
+  // One publisher per file: two would share its client id and push each other off the broker.
+  // The lock is an flock on a file beside the store, dropped by the system if this one dies.
+  bool HoldLock() {
+    if (lock_fd_ >= 0) {
+      return true;
+    }
+    const std::string name = options_.store_path + ".publish.lock";
+    const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    std::string cause;
+    if (fd < 0) {
+      cause = "cannot open " + name + " (" + std::strerror(errno) + ")";
+    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      cause = "another program publishes " + options_.store_path;
+    } else {
+      lock_fd_ = fd;
+      return true;
+    }
+    Report(cause + "; waiting");
+    SetStatus(false, cause);
+    return false;
   }
 
   // The file at the path now: its device and inode, or {0, 0} when there is none.
@@ -338,6 +377,7 @@ class Publisher::Worker {
   std::set<std::int64_t> unacked_;                   // frame ids sent, not yet acknowledged
   std::int64_t acked_ = 0;
   std::pair<dev_t, ino_t> store_identity_{0, 0};
+  int lock_fd_ = -1;
   bool replaced_ = false;
   Clock::time_point next_identity_check_{};
   std::int64_t saved_ = 0;

@@ -133,6 +133,26 @@ TEST(BrokerErrors, AFileMovedAsideIsFollowedToItsReplacement) {
   EXPECT_EQ(lines.Count("replaced"), 1);
 }
 
+// A second publisher of the same file (the window beside korvane-log) would share its client id
+// and push the first off the broker: it waits, says why, and takes over when the first stops.
+TEST(BrokerErrors, OnePublisherPerFile) {
+  TempDir dir;
+  Record(dir);
+  Broker broker(dir);
+  broker.Start();
+  Lines first_lines;
+  Lines second_lines;
+  auto first = std::make_unique<Publisher>(MakeOptions(dir, broker.port(), first_lines));
+  ASSERT_TRUE(WaitUntil([&] { return first->Status().connected; }));
+  Publisher second(MakeOptions(dir, broker.port(), second_lines));
+  ASSERT_TRUE(WaitUntil([&] { return !second.Status().problem.empty(); }));
+  EXPECT_EQ(second.Status().problem, "another program publishes " + (dir / "r.sqlite"));
+  first.reset();
+  EXPECT_TRUE(WaitUntil([&] { return second.Status().connected; }));
+  EXPECT_EQ(second_lines.Count("another program publishes"), 1);
+  EXPECT_EQ(first_lines.Count("lost"), 0);
+}
+
 // A host that takes the connection and never answers (a hung broker, a firewall) must not hold
 // up the program's exit for the connection timeout.
 TEST(BrokerErrors, StopCutsAWaitForASilentBrokerShort) {
