@@ -1,13 +1,8 @@
 #include "korvane/publish/publisher.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <set>
 #include <unordered_map>
 #include <vector>
@@ -47,12 +42,6 @@ class Publisher::Worker {
     }
     address_ = options_.broker.host + ":" + std::to_string(options_.broker.port);
     retry_ = options_.first_retry;
-  }
-
-  ~Worker() {
-    if (lock_fd_ >= 0) {
-      ::close(lock_fd_);
-    }
   }
 
   void Run() {
@@ -129,26 +118,19 @@ class Publisher::Worker {
   }
 
   // One publisher per file: two would share its client id and push each other off the broker.
-  // The lock is an flock on a file beside the store, dropped by the system if this one dies.
   bool HoldLock() {
-    if (lock_fd_ >= 0) {
+    if (lock_.Valid()) {
       return true;
     }
-    const std::string name = options_.store_path + ".publish.lock";
-    const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
-    std::string cause;
-    if (fd < 0) {
-      cause = "cannot open " + name + " (" + std::strerror(errno) + ")";
-    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      ::close(fd);
-      cause = "another program publishes " + options_.store_path;
-    } else {
-      lock_fd_ = fd;
+    try {
+      lock_ = record::LockBesideStore(options_.store_path + ".publish.lock",
+                                      "another program publishes " + options_.store_path);
       return true;
+    } catch (const record::StoreError& error) {
+      Report(std::string(error.what()) + "; waiting");
+      SetStatus(false, error.what());
+      return false;
     }
-    Report(cause + "; waiting");
-    SetStatus(false, cause);
-    return false;
   }
 
   // The file at the path now: its device and inode, or {0, 0} when there is none.
@@ -377,7 +359,7 @@ class Publisher::Worker {
   std::set<std::int64_t> unacked_;                   // frame ids sent, not yet acknowledged
   std::int64_t acked_ = 0;
   std::pair<dev_t, ino_t> store_identity_{0, 0};
-  int lock_fd_ = -1;
+  fileio::UniqueFd lock_;
   bool replaced_ = false;
   Clock::time_point next_identity_check_{};
   std::int64_t saved_ = 0;

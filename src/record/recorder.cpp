@@ -1,9 +1,5 @@
 #include "korvane/record/recorder.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -27,9 +23,7 @@ Recorder::Recorder(Options options) : options_(std::move(options)) {
 Recorder::~Recorder() {
   Stop();
   store_.reset();
-  if (lock_fd_ >= 0) {
-    ::close(lock_fd_);
-  }
+  store_lock_.Reset();
 }
 
 void Recorder::Record(const model::S_HARDWARE_DATA& record) noexcept {
@@ -202,28 +196,12 @@ void Recorder::WritePending(bool final_cycle, std::int64_t now) {
 }
 
 // One recorder per store: a second one would close the first one's runs as interrupted at its
-// start and put its frames inside them. The lock is an flock on a file beside the store (not on
-// the store itself, whose descriptors SQLite's own locks must not share) and lasts as long as
-// the recorder.
+// start and put its frames inside them. The lock lasts as long as the recorder.
 void Recorder::LockStore() {
-  if (lock_fd_ >= 0) {
-    return;
+  if (!store_lock_.Valid()) {
+    store_lock_ = LockBesideStore(options_.path + ".lock",
+                                  options_.path + " is being recorded into by another program");
   }
-  const std::string name = options_.path + ".lock";
-  const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
-  if (fd < 0) {
-    throw StoreError(StoreFault::kReadOnly,
-                     "Cannot write to " + name + " (" + std::strerror(errno) + ")");
-  }
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno;
-    ::close(fd);
-    throw StoreError(
-        error == EWOULDBLOCK ? StoreFault::kLocked : StoreFault::kOther,
-        options_.path + " is being recorded into by another program" +
-            (error == EWOULDBLOCK ? "" : std::string(" (") + std::strerror(error) + ")"));
-  }
-  lock_fd_ = fd;
 }
 
 void Recorder::Pause(const StoreError& error) {

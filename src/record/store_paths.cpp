@@ -1,10 +1,13 @@
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -58,6 +61,21 @@ std::string MoveAside(const std::string& path) {
     }
   }
   return target;
+}
+
+fileio::UniqueFd LockBesideStore(const std::string& name, const std::string& held) {
+  fileio::UniqueFd fd(::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644));
+  if (!fd.Valid()) {
+    throw StoreError(StoreFault::kReadOnly,
+                     "Cannot write to " + name + " (" + std::strerror(errno) + ")");
+  }
+  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    throw StoreError(
+        error == EWOULDBLOCK ? StoreFault::kLocked : StoreFault::kOther,
+        held + (error == EWOULDBLOCK ? "" : std::string(" (") + std::strerror(error) + ")"));
+  }
+  return fd;
 }
 
 std::string DefaultStorePath() {

@@ -82,7 +82,7 @@ class Recorder final : public model::RecordSink {
 
   // Writer thread only.
   std::unique_ptr<Store> store_;
-  int lock_fd_ = -1;  // held from the first open of the store to the recorder's end
+  fileio::UniqueFd store_lock_;  // held from the first open of the store to the recorder's end
   RunTracker tracker_;
   std::vector<model::S_HARDWARE_DATA> pending_;
   std::chrono::steady_clock::time_point next_open_{};  // no store: the next attempt to open one

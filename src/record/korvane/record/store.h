@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "korvane/fileio/unique_fd.h"
 #include "korvane/model/record.h"
 #include "korvane/record/run.h"
 
@@ -96,6 +97,13 @@ class Store::Batch {
 // Moves a corrupt file (and its -wal/-shm) aside as "<path>.corrupt-<UTC time>" (a numbered
 // suffix if that name is taken); returns the new name. The store must be closed.
 std::string MoveAside(const std::string& path);
+
+// An exclusive flock on the file `name` beside a store (made 0644 when missing), held while the
+// returned descriptor is open; the system drops it when the process ends in any way. Beside the
+// store, not on it: SQLite's own locks must not share its descriptors. Throws StoreError:
+// kReadOnly "Cannot write to <name> (<why>)" when the file cannot be opened, kLocked `held` when
+// another open holds the lock, kOther "`held` (<why>)" when locking fails otherwise.
+fileio::UniqueFd LockBesideStore(const std::string& name, const std::string& held);
 
 // The default file: $XDG_DATA_HOME (or ~/.local/share) + "/Korvane Connect/recordings.sqlite".
 // Without any home folder it throws StoreError.
