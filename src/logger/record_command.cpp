@@ -110,10 +110,12 @@ std::string EventLine(const record::RecorderEvent& event) {
   const std::string name = "run " + std::to_string(run.id);
   switch (event.kind) {
     case Kind::kRunBegan:
-      return name + " began: channel " + std::to_string(run.channel) + ", " + KindText(run.kind);
+      return name + " began: channel " + std::to_string(run.channel) + ", " +
+             record::RunKindWord(run.kind);
     case Kind::kRunEnded:
-      return name + " ended: channel " + std::to_string(run.channel) + ", " + KindText(run.kind) +
-             ", " + run.end_text + ", " + model::OperatingTimeText(run.DurationMs()) + ", " +
+      return name + " ended: channel " + std::to_string(run.channel) + ", " +
+             record::RunKindWord(run.kind) + ", " + run.end_text + ", " +
+             model::OperatingTimeText(run.DurationMs()) + ", " +
              model::FormatMilli(run.capacity_mah) + " Ah, " + std::to_string(run.frames) +
              " frames";
     case Kind::kPaused:

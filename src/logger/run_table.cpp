@@ -26,27 +26,14 @@ std::string RunTableLine(const record::RunSummary& run) {
   std::snprintf(energy, sizeof energy, "%.3f", run.energy_wh);  // the locale's separator
   std::string line = std::to_string(run.id);
   for (const std::string& field :
-       {std::to_string(run.channel), KindText(run.kind), LocalText(run.start_ms),
-        LocalText(run.end_ms), model::OperatingTimeText(run.DurationMs()),
+       {std::to_string(run.channel), std::string(record::RunKindWord(run.kind)),
+        LocalText(run.start_ms), LocalText(run.end_ms), model::OperatingTimeText(run.DurationMs()),
         model::FormatMilli(run.capacity_mah), std::string(energy), PeakTemperatureText(run),
         run.end_text, std::to_string(run.frames)}) {
     line += '\t';
     line += field;
   }
   return line + "\n";
-}
-
-std::string KindText(int kind) {
-  switch (kind) {
-    case record::kRunCharge:
-      return "charge";
-    case record::kRunDischarge:
-      return "discharge";
-    case record::kRunBoth:
-      return "both";
-    default:
-      return "none";
-  }
 }
 
 std::string PeakTemperatureText(const record::RunSummary& run) {

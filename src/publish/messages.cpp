@@ -48,33 +48,6 @@ json Channel(const model::S_HARDWARE_DATA& record, int index) {
           {"cells_v", std::move(cells)}};
 }
 
-const char* KindText(int kind) {
-  switch (kind) {
-    case record::kRunCharge:
-      return "charge";
-    case record::kRunDischarge:
-      return "discharge";
-    case record::kRunBoth:
-      return "cycle";
-    default:
-      return "none";
-  }
-}
-
-const char* StateText(record::EndState state) {
-  switch (state) {
-    case record::EndState::kInProgress:
-      return "in progress";
-    case record::EndState::kFinished:
-      return "finished";
-    case record::EndState::kError:
-      return "error";
-    case record::EndState::kInterrupted:
-      return "interrupted";
-  }
-  return "unknown";
-}
-
 }  // namespace
 
 std::string IsoUtc(std::int64_t utc_ms) {
@@ -102,8 +75,8 @@ std::string TelemetryJson(const record::StoredFrame& frame) {
 std::string RunJson(const record::RunSummary& run) {
   const json message = {{"run", run.id},
                         {"channel", run.channel},
-                        {"kind", KindText(run.kind)},
-                        {"state", StateText(run.end_state)},
+                        {"kind", record::RunKindWord(run.kind)},
+                        {"state", record::EndStateWord(run.end_state)},
                         {"end_text", run.end_text},
                         {"start", IsoUtc(run.start_ms)},
                         {"end", IsoUtc(run.end_ms)},

@@ -199,7 +199,7 @@ void Recorder::WritePending(bool final_cycle, std::int64_t now) {
 // start and put its frames inside them. The lock lasts as long as the recorder.
 void Recorder::LockStore() {
   if (!store_lock_.Valid()) {
-    store_lock_ = LockBesideStore(options_.path + ".lock",
+    store_lock_ = LockBesideStore(RecorderLockName(options_.path),
                                   options_.path + " is being recorded into by another program");
   }
 }

@@ -372,7 +372,7 @@ void ExportRun(const Store& store, std::int64_t run_id, std::ostream& out) {
   ExportFrames(store, run->first_frame, run->last_frame, out);
 }
 
-ImportResult ImportStream(Store& store, std::istream& in) {
+ImportResult ImportStream(Store& store, std::istream& in, const ImportOptions& /*options*/) {
   std::string line;
   if (!NextLine(in, line)) {
     throw ImportError(1, "the file is empty; expected the header of an export file");
@@ -418,12 +418,12 @@ ImportResult ImportStream(Store& store, std::istream& in) {
   return result;
 }
 
-ImportResult ImportFile(Store& store, const std::string& path) {
+ImportResult ImportFile(Store& store, const std::string& path, const ImportOptions& options) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
   }
-  return ImportStream(store, in);
+  return ImportStream(store, in, options);
 }
 
 }  // namespace korvane::record

@@ -33,12 +33,15 @@ void CreateFolderOf(const std::string& path) {
   }
 }
 
-SQLite::Database OpenDatabase(const std::string& path) {
-  CreateFolderOf(path);
+SQLite::Database OpenDatabase(const std::string& path, StoreAccess access) {
+  if (access == StoreAccess::kWrite) {
+    CreateFolderOf(path);
+  }
+  const int flags = access == StoreAccess::kWrite ? SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE
+                                                  : SQLite::OPEN_READONLY;
   try {
     // NOMUTEX: a Store is used by one thread at a time, so SQLite's own locking is not needed.
-    return SQLite::Database(
-        path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLite::OPEN_NOMUTEX, kBusyTimeoutMs);
+    return SQLite::Database(path, flags | SQLite::OPEN_NOMUTEX, kBusyTimeoutMs);
   } catch (const SQLite::Exception& error) {
     throw detail::ToStoreError(error, nullptr, path);
   }
@@ -46,8 +49,14 @@ SQLite::Database OpenDatabase(const std::string& path) {
 
 // The open file with its prepared writes.
 struct Connection {
-  explicit Connection(const std::string& file) : path(file), db(OpenDatabase(file)) {
+  Connection(const std::string& file, StoreAccess mode)
+      : path(file), access(mode), db(OpenDatabase(file, mode)) {
     Guard([&] {
+      if (access == StoreAccess::kRead) {
+        detail::KnownVersion(db, path);
+        identity = detail::ReadIdentity(db);
+        return;
+      }
       // SQLite falls back to reading a file it may not write; a recording must write.
       if (sqlite3_db_readonly(db.getHandle(), "main") == 1) {
         throw StoreError(StoreFault::kReadOnly,
@@ -56,6 +65,7 @@ struct Connection {
       detail::PrepareSchema(db, path);
       insert_frame.emplace(db, detail::InsertFrameSql());
       put_run.emplace(db, detail::PutRunSql());
+      identity = detail::ReadIdentity(db);
     });
   }
 
@@ -70,7 +80,9 @@ struct Connection {
   }
 
   const std::string path;
+  const StoreAccess access;
   SQLite::Database db;
+  std::string identity;
   std::optional<SQLite::Statement> insert_frame;
   std::optional<SQLite::Statement> put_run;
 };
@@ -135,7 +147,8 @@ struct Store::Impl : Connection {
   using Connection::Connection;
 };
 
-Store::Store(const std::string& path) : impl_(std::make_unique<Impl>(path)) {}
+Store::Store(const std::string& path, StoreAccess access)
+    : impl_(std::make_unique<Impl>(path, access)) {}
 
 Store::~Store() = default;
 
@@ -143,18 +156,40 @@ const std::string& Store::Path() const {
   return impl_->path;
 }
 
+StoreAccess Store::Access() const {
+  return impl_->access;
+}
+
+const std::string& Store::Identity() const {
+  return impl_->identity;
+}
+
 std::unique_ptr<Store::Batch> Store::Begin() {
   return std::make_unique<StoreBatch>(*impl_);
 }
 
-int Store::CloseInterruptedRuns() {
+std::vector<RunSummary> Store::CloseInterruptedRuns() {
   return impl_->Guard([&] {
+    SQLite::Transaction transaction(impl_->db, SQLite::TransactionBehavior::IMMEDIATE);
+    SQLite::Statement select(impl_->db,
+                             detail::SelectRunsSql() + " WHERE end_state = ?1 ORDER BY id");
+    select.bind(1, static_cast<int>(EndState::kInProgress));
+    std::vector<RunSummary> runs;
+    while (select.executeStep()) {
+      runs.push_back(detail::ReadRun(select));
+    }
     SQLite::Statement close(impl_->db,
                             "UPDATE runs SET end_state = ?1, end_text = 'Interrupted' "
                             "WHERE end_state = ?2");
     close.bind(1, static_cast<int>(EndState::kInterrupted));
     close.bind(2, static_cast<int>(EndState::kInProgress));
-    return close.exec();
+    close.exec();
+    transaction.commit();
+    for (RunSummary& run : runs) {
+      run.end_state = EndState::kInterrupted;
+      run.end_text = "Interrupted";
+    }
+    return runs;
   });
 }
 
@@ -220,6 +255,24 @@ bool Store::IntegrityOk() const {
   } catch (const StoreError& error) {
     if (error.fault() == StoreFault::kCorrupt) {
       return false;
+    }
+    throw;
+  }
+}
+
+std::string Store::QuickCheck() const {
+  try {
+    return impl_->Guard([&] {
+      SQLite::Statement check(impl_->db, "PRAGMA quick_check(1)");
+      if (!check.executeStep()) {
+        return std::string("no answer from the check");
+      }
+      const std::string finding = check.getColumn(0).getString();
+      return finding == "ok" ? std::string() : finding;
+    });
+  } catch (const StoreError& error) {
+    if (error.fault() == StoreFault::kCorrupt) {
+      return error.what();
     }
     throw;
   }

@@ -78,6 +78,19 @@ fileio::UniqueFd LockBesideStore(const std::string& name, const std::string& hel
   return fd;
 }
 
+std::string RecorderLockName(const std::string& path) {
+  return path + ".lock";
+}
+
+bool RecorderHolds(const std::string& path) {
+  fileio::UniqueFd fd(::open(RecorderLockName(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  if (!fd.Valid()) {
+    return false;  // no lock file: no recorder ever held it
+  }
+  // A shared lock is refused only while a recorder holds the exclusive one.
+  return ::flock(fd.Get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
 std::string DefaultStorePath() {
   const char* data = std::getenv("XDG_DATA_HOME");
   // The XDG rule: a relative value is invalid and ignored.

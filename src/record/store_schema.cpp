@@ -2,12 +2,28 @@
 
 #include <SQLiteCpp/Transaction.h>
 
+#include <SQLiteCpp/Statement.h>
+
 #include <array>
+#include <cstdio>
+#include <random>
 
 #include "korvane/record/store.h"
 
 namespace korvane::record::detail {
 namespace {
+
+// 128 random bits as 32 hexadecimal digits.
+std::string NewIdentity() {
+  std::random_device source;
+  std::string text;
+  for (int i = 0; i < 4; ++i) {
+    char part[9];
+    std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(source()));
+    text += part;
+  }
+  return text;
+}
 
 // Version 1: one row per frame with both channels' raw decoded integers (SQLite keeps each
 // integer in as few bytes as its value needs), and one row per run. This layout is frozen;
@@ -68,10 +84,27 @@ void AddPublishState(SQLite::Database& db) {
   )sql");
 }
 
+// Version 3: the file's own identity, random, so that what is keyed on the file (the MQTT
+// client id, the publishing mark) stays the same whatever path names it and differs between
+// two files at one path (a damaged file replaced).
+void AddIdentity(SQLite::Database& db) {
+  db.exec(R"sql(
+    CREATE TABLE store_info (
+      key TEXT PRIMARY KEY,
+      value TEXT NOT NULL
+    );
+  )sql");
+  SQLite::Statement put(db, "INSERT INTO store_info (key, value) VALUES ('identity', ?1)");
+  put.bind(1, NewIdentity());
+  put.exec();
+}
+
 using Step = void (*)(SQLite::Database&);
 // kSteps[n] takes a file from version n to n + 1: a new version appends its step.
-constexpr std::array<Step, 2> kSteps = {&CreateVersion1, &AddPublishState};
+constexpr std::array<Step, 3> kSteps = {&CreateVersion1, &AddPublishState, &AddIdentity};
 static_assert(kSteps.size() == Store::kSchemaVersion);
+
+}  // namespace
 
 // Throws StoreError unless this program may use the file; returns its version.
 int KnownVersion(SQLite::Database& db, const std::string& path) {
@@ -89,7 +122,13 @@ int KnownVersion(SQLite::Database& db, const std::string& path) {
   return version;
 }
 
-}  // namespace
+std::string ReadIdentity(SQLite::Database& db) {
+  if (db.execAndGet("SELECT count(*) FROM sqlite_schema WHERE name = 'store_info'").getInt() == 0) {
+    return {};
+  }
+  SQLite::Statement select(db, "SELECT value FROM store_info WHERE key = 'identity'");
+  return select.executeStep() ? select.getColumn(0).getString() : std::string();
+}
 
 void PrepareSchema(SQLite::Database& db, const std::string& path) {
   const int found = KnownVersion(db, path);

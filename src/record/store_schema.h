@@ -11,4 +11,11 @@ namespace korvane::record::detail {
 // Store::kSchemaVersion. Throws StoreError for a refusal and SQLite::Exception for a failure.
 void PrepareSchema(SQLite::Database& db, const std::string& path);
 
+// Throws StoreError unless this program may read the file (a newer layout, another program's
+// database); returns its layout version.
+int KnownVersion(SQLite::Database& db, const std::string& path);
+
+// The file's identity; "" when its layout has none yet.
+std::string ReadIdentity(SQLite::Database& db);
+
 }  // namespace korvane::record::detail

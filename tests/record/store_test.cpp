@@ -240,9 +240,10 @@ TEST(Store, VersionOneFileIsMigratedForPublishing) {
   }
   {
     SQLite::Database raw(path, SQLite::OPEN_READWRITE);
-    raw.exec("DROP TABLE publish_state; PRAGMA user_version = 1");
+    raw.exec("DROP TABLE publish_state; DROP TABLE store_info; PRAGMA user_version = 1");
   }
   Store store(path);
+  EXPECT_EQ(store.Identity().size(), 32u);
   EXPECT_EQ(store.FrameCount(), 3);
   EXPECT_EQ(store.LastFrameId(), 3);
   EXPECT_EQ(store.PublishedUpTo("a"), std::nullopt);
@@ -284,8 +285,8 @@ TEST(Store, CloseInterruptedRunsEndsOnlyRunsInProgress) {
   }
   batch->Commit();
 
-  EXPECT_EQ(store.CloseInterruptedRuns(), 2);
-  EXPECT_EQ(store.CloseInterruptedRuns(), 0);
+  EXPECT_EQ(store.CloseInterruptedRuns().size(), 2u);
+  EXPECT_TRUE(store.CloseInterruptedRuns().empty());
   std::vector<std::string> ends;
   for (const RunSummary& run : store.Runs()) {
     ends.push_back(std::to_string(static_cast<int>(run.end_state)) + " " + run.end_text);

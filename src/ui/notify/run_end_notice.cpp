@@ -8,16 +8,8 @@ namespace korvane::ui {
 namespace {
 
 const char* KindWord(int kind) {
-  switch (kind) {
-    case record::kRunCharge:
-      return "charge";
-    case record::kRunDischarge:
-      return "discharge";
-    case record::kRunBoth:
-      return "cycle";
-    default:
-      return "run";
-  }
+  const char* word = record::RunKindWord(kind);
+  return *word != '\0' ? word : "run";
 }
 
 // The charger's own words after the end state's prefix ("Finished: CC-CV" -> "CC-CV").
@@ -62,6 +54,7 @@ std::optional<RunEndNotice> NoticeForRunEnd(const record::RunSummary& run) {
     }
     case record::EndState::kInProgress:
     case record::EndState::kInterrupted:
+    case record::EndState::kStopped:
       break;
   }
   return std::nullopt;

@@ -18,8 +18,8 @@ struct RunEndNotice {
 };
 
 // The notice for a run that ended finished or in an error; nothing for one in progress or
-// interrupted (the user stopped it or the recording ended: nothing to tell). The capacity uses
-// the decimal separator of the current C locale.
+// interrupted or stopped (the user stopped it or the recording ended: nothing to tell). The
+// capacity uses the decimal separator of the current C locale.
 std::optional<RunEndNotice> NoticeForRunEnd(const record::RunSummary& run);
 
 }  // namespace korvane::ui

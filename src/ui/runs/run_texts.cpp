@@ -75,16 +75,11 @@ RunSortKey RunCellSortKey(const record::RunSummary& run, RunColumn column) {
 }
 
 std::string RunKindText(int kind) {
-  switch (kind) {
-    case record::kRunCharge:
-      return "Charge";
-    case record::kRunDischarge:
-      return "Discharge";
-    case record::kRunBoth:
-      return "Cycle";
-    default:
-      return "";
+  std::string word = record::RunKindWord(kind);
+  if (!word.empty()) {
+    word[0] = static_cast<char>(word[0] - 'a' + 'A');  // the words are lower-case ASCII
   }
+  return word;
 }
 
 std::string FixedText(double value, int decimals) {

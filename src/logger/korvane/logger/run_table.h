@@ -11,9 +11,6 @@ namespace korvane::logger {
 std::string RunTableHeader();
 std::string RunTableLine(const record::RunSummary& run);
 
-// "charge", "discharge" or "both".
-std::string KindText(int kind);
-
 // The run's peak temperature with its unit, like the live view: "25.0°C".
 std::string PeakTemperatureText(const record::RunSummary& run);
 

@@ -8,7 +8,21 @@ namespace korvane::record {
 // Which operating modes a run has seen: bit 0 charge, bit 1 discharge (both: a cycle program).
 enum RunKindBits : int { kRunCharge = 1, kRunDischarge = 2, kRunBoth = 3 };
 
-enum class EndState : int { kInProgress = 0, kFinished = 1, kError = 2, kInterrupted = 3 };
+// Stored as these numbers. kStopped: the channel stopped operating (the user stopped it at the
+// charger) without the charger reporting finished or error.
+enum class EndState : int {
+  kInProgress = 0,
+  kFinished = 1,
+  kError = 2,
+  kInterrupted = 3,
+  kStopped = 4
+};
+
+// The one vocabulary of every output (runs listing, stderr, MQTT, notifications, README):
+// "charge", "discharge", "cycle" (a program that charged and discharged); "" for no kind.
+const char* RunKindWord(int kind);
+// "in progress", "finished", "error", "interrupted", "stopped".
+const char* EndStateWord(EndState state);
 
 // One recorded run of one charger channel and its summary, kept up to date while it goes on.
 // Values are raw as the charger sends them (mV, mA, mAh, tenths of a degree) unless named
@@ -33,7 +47,8 @@ struct RunSummary {
   std::uint16_t max_cell_mv = 0;     // over the whole run; 0 when no cell was in use
   std::uint16_t cell_spread_mv = 0;  // highest minus lowest cell in use at the last frame
   EndState end_state = EndState::kInProgress;
-  // "In progress", "Finished: " + finish text, "Error: " + error text, or "Interrupted".
+  // "In progress", "Finished: " + finish text, "Error: " + error text, "Interrupted" (the
+  // recording stopped, the charger fell silent or a crash cut it short) or "Stopped".
   std::string end_text = "In progress";
 
   std::int64_t DurationMs() const { return end_ms - start_ms; }

@@ -35,9 +35,16 @@ class ImportError : public std::runtime_error {
   std::int64_t line_;
 };
 
+struct ImportOptions {
+  // The IANA time zone the file's local times were written in ("Europe/Berlin"); empty: the
+  // local zone of this process.
+  std::string timezone;
+};
+
 struct ImportResult {
-  std::int64_t frames = 0;
-  std::vector<RunSummary> runs;  // as stored, in the order they ended
+  std::int64_t frames = 0;           // new frames stored
+  std::int64_t frames_existing = 0;  // frames already in the store, skipped
+  std::vector<RunSummary> runs;      // as stored, in the order they ended
 };
 
 // Reads an export file into the store in one transaction: every line or nothing. The frames get
@@ -49,8 +56,8 @@ struct ImportResult {
 // taken as the first occurrence not before the previous frame.
 // Refused (std::runtime_error, nothing written) while a recorder writes a run into the store.
 // Throws ImportError for a line that is not in the export format, StoreError for the store.
-ImportResult ImportStream(Store& store, std::istream& in);
+ImportResult ImportStream(Store& store, std::istream& in, const ImportOptions& options = {});
 // Also throws std::runtime_error when the file cannot be opened or read.
-ImportResult ImportFile(Store& store, const std::string& path);
+ImportResult ImportFile(Store& store, const std::string& path, const ImportOptions& options = {});
 
 }  // namespace korvane::record

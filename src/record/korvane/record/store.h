@@ -27,6 +27,11 @@ class StoreError : public std::runtime_error {
   StoreFault fault_;
 };
 
+// How a program uses the file. kRead opens an existing file read-only: it never creates,
+// migrates or changes it, so a file the user may only read (another user's, a backup, a
+// read-only medium) can be listed, exported and plotted.
+enum class StoreAccess { kWrite, kRead };
+
 struct StoredFrame {
   std::int64_t id = 0;
   model::S_HARDWARE_DATA record;  // UtcMs and both channels as decoded; Time is made from UtcMs
@@ -38,25 +43,30 @@ struct StoredFrame {
 class Store {
  public:
   // The layout this program writes, kept in the file's user_version.
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 3;
 
-  // Opens or creates the file (and its folder), migrates its schema to the current version.
-  // A file of a newer layout, or another program's database, is refused untouched (kOther).
-  explicit Store(const std::string& path);
+  // kWrite opens or creates the file (and its folder) and migrates its schema to the current
+  // version; kRead opens an existing file as it is (an older layout too). A file of a newer
+  // layout, or another program's database, is refused untouched (kOther).
+  explicit Store(const std::string& path, StoreAccess access = StoreAccess::kWrite);
   ~Store();
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
 
   const std::string& Path() const;
+  StoreAccess Access() const;
+  // A random identity given to the file when it was created (or first migrated), the same
+  // whatever path names it: 32 hexadecimal digits. Empty for an older file opened kRead.
+  const std::string& Identity() const;
 
   // Writing, in one transaction that holds the store's write lock until it ends: frames get
   // increasing ids; a run with id 0 gets one. One batch at a time, ended before the Store.
   class Batch;
   std::unique_ptr<Batch> Begin();
 
-  // Runs left "In progress" (the program crashed or lost power) become "Interrupted".
-  // Returns how many.
-  int CloseInterruptedRuns();
+  // Runs left "In progress" (the program crashed or lost power) become "Interrupted". Call it
+  // only while holding the recorder's lock (RecorderLockName). Returns the runs so closed.
+  std::vector<RunSummary> CloseInterruptedRuns();
 
   // Reading. Runs by start, oldest first; `newer_than_id` keeps those of a greater id.
   std::vector<RunSummary> Runs() const;
@@ -68,6 +78,8 @@ class Store {
   std::int64_t FrameCount() const;
   // PRAGMA integrity_check: false when the file is damaged.
   bool IntegrityOk() const;
+  // PRAGMA quick_check: "" when no damage was found, else SQLite's first finding.
+  std::string QuickCheck() const;
   // Removes the run's summary; its frames stay (they hold both channels).
   void DeleteRun(std::int64_t id);
 
@@ -104,6 +116,11 @@ std::string MoveAside(const std::string& path);
 // kReadOnly "Cannot write to <name> (<why>)" when the file cannot be opened, kLocked `held` when
 // another open holds the lock, kOther "`held` (<why>)" when locking fails otherwise.
 fileio::UniqueFd LockBesideStore(const std::string& name, const std::string& held);
+
+// The lock file a recorder holds beside the store `path` while it records into it.
+std::string RecorderLockName(const std::string& path);
+// Whether a recorder (of any process) holds that lock now. Needs only read access.
+bool RecorderHolds(const std::string& path);
 
 // The default file: $XDG_DATA_HOME (or ~/.local/share) + "/Korvane Connect/recordings.sqlite".
 // Without any home folder it throws StoreError.
