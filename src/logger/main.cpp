@@ -14,6 +14,7 @@
 #include "korvane/link/port_map.h"
 #include "korvane/logger/logger_settings.h"
 #include "korvane/logger/record_command.h"
+#include "korvane/logger/run_table.h"
 #include "korvane/logger/store_commands.h"
 #include "korvane/publish/options.h"
 
@@ -75,6 +76,11 @@ A missing device is retried about once a second, as the window does. A broker th
 reached is retried after 1 s, doubling up to 60 s; the recording goes on meanwhile, and what
 the broker missed is sent when it is back.
 
+runs lists a table by default; runs --json writes a JSON array instead, one run per line, each
+run the object of the MQTT run message: start and end in ISO 8601 UTC, numbers as numbers.
+--since takes local time unless the time ends in Z or an offset: 2026-12-01, 2026-12-01T18:30,
+"2026-12-01 18:30:00", 2026-12-01T18:30:00.250Z, 2026-12-01T18:30+01:00.
+
 Settings: port numbers, the [PORTS] section and [RECORDING] File= are read from the window's
 settings file ($XDG_CONFIG_HOME or ~/.config, then "Korvane Connect/korvane-connect.ini").
 The recordings file is --store FILE, else [RECORDING] File=, else
@@ -104,6 +110,21 @@ const CLI::Validator kSeconds(
       } catch (const std::exception&) {
       }
       return "\"" + text + "\" is not a number of seconds above 0";
+    },
+    "");
+
+const CLI::Validator kChannel(
+    [](std::string& text) {
+      return text == "1" || text == "2" ? std::string()
+                                        : "\"" + text + "\" is not a charger channel (1 or 2)";
+    },
+    "");
+const CLI::Validator kSince(
+    [](std::string& text) {
+      return logger::ParseSince(text) ? std::string()
+                                      : "\"" + text +
+                                            "\" is not a date: YYYY-MM-DD[THH:MM[:SS]], local "
+                                            "unless Z or +HH:MM follows";
     },
     "");
 
@@ -139,6 +160,8 @@ struct Arguments {
   std::string output;
   std::string file;
   publish::BrokerChoice mqtt;
+  logger::RunListing listing;
+  std::string since;
 };
 
 int Run(CLI::App& app, const Arguments& args, CLI::App* record, CLI::App* runs, CLI::App* exporter,
@@ -168,7 +191,11 @@ int Run(CLI::App& app, const Arguments& args, CLI::App* record, CLI::App* runs, 
     return logger::RunRecord(options, ports);
   }
   if (runs->parsed()) {
-    logger::ListRuns(store, std::cout);
+    logger::RunListing listing = args.listing;
+    if (!args.since.empty()) {
+      listing.since_ms = logger::ParseSince(args.since);
+    }
+    logger::ListRuns(store, listing, std::cout);
   } else if (exporter->parsed()) {
     logger::ExportRunTo(store, args.run, args.output);
   } else if (importer->parsed()) {
@@ -245,6 +272,14 @@ int main(int argc, char** argv) {
 
   CLI::App* runs = app.add_subcommand("runs", "List the recorded runs, oldest first");
   store_option(runs);
+  runs->add_flag("--json", args.listing.json, "Write a JSON array instead of the table");
+  runs->add_option("--channel", args.listing.channel, "Only the runs of this charger channel")
+      ->check(kChannel)
+      ->type_name("1|2");
+  runs->add_option("--since", args.since,
+                   "Only the runs started at or after DATE, e.g. 2026-12-01T18:30")
+      ->check(kSince)
+      ->type_name("DATE");
 
   CLI::App* exporter =
       app.add_subcommand("export", "Write the frames of a run in the export format");

@@ -86,11 +86,20 @@ class ReplacingFile {
 
 }  // namespace
 
-void ListRuns(const std::string& store_path, std::ostream& out) {
+void ListRuns(const std::string& store_path, const RunListing& listing, std::ostream& out) {
   const std::unique_ptr<record::Store> store = OpenExisting(store_path);
-  out << RunTableHeader();
-  for (const record::RunSummary& run : store->Runs()) {
-    out << RunTableLine(run);
+  std::vector<record::RunSummary> runs = store->Runs();
+  std::erase_if(runs, [&listing](const record::RunSummary& run) {
+    return (listing.channel != 0 && run.channel != listing.channel) ||
+           (listing.since_ms && run.start_ms < *listing.since_ms);
+  });
+  if (listing.json) {
+    out << RunArrayJson(runs);
+  } else {
+    out << RunTableHeader();
+    for (const record::RunSummary& run : runs) {
+      out << RunTableLine(run);
+    }
   }
   out.flush();
   if (!out) {

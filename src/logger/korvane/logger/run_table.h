@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "korvane/record/run.h"
 
@@ -10,6 +13,15 @@ namespace korvane::logger {
 // window writes them.
 std::string RunTableHeader();
 std::string RunTableLine(const record::RunSummary& run);
+
+// The runs as a JSON array, one run per line, each run the object of the MQTT run message
+// (publish::RunJson): "[\n{...},\n{...}\n]\n", or "[]\n".
+std::string RunArrayJson(const std::vector<record::RunSummary>& runs);
+
+// A --since value as UTC milliseconds: "2026-12-01" (its midnight), "2026-12-01T18:30",
+// "2026-12-01 18:30:00" or "...18:30:00.250", in local time unless the time ends in "Z" or an
+// offset ("+01:00", "+0100", "-05"). Nothing when the text is none of these or no such date.
+std::optional<std::int64_t> ParseSince(const std::string& text);
 
 // The run's peak temperature with its unit, like the live view: "25.0°C".
 std::string PeakTemperatureText(const record::RunSummary& run);

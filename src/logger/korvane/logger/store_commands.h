@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 namespace korvane::logger {
@@ -9,8 +10,16 @@ namespace korvane::logger {
 // The verbs that read or fill a recordings file. Each throws std::runtime_error (or one of the
 // record layer's errors) with the whole message for the user.
 
-// The runs table, oldest first. The file must exist: reading never creates one.
-void ListRuns(const std::string& store_path, std::ostream& out);
+// Which runs `runs` lists, and how.
+struct RunListing {
+  bool json = false;                     // RunArrayJson instead of the table
+  int channel = 0;                       // 1 or 2; 0 lists both
+  std::optional<std::int64_t> since_ms;  // only runs that started at or after (UTC ms)
+};
+
+// The runs that `listing` selects, oldest first, as the table or JSON. The file must exist:
+// reading never creates one.
+void ListRuns(const std::string& store_path, const RunListing& listing, std::ostream& out);
 
 // The run's frames in the export format to `output` ("" or "-": standard output). A file is
 // written beside its target and renamed over it once complete, so a failed export leaves the
