@@ -10,13 +10,15 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Uni
 
 # Debian packages the build and the tests need (the session test runs the program under Xvfb
 # against a session manager of its own, built on libSM/libICE; the recording uses SQLite through
-# SQLiteCpp; korvane-log parses its command line with CLI11; publishing uses libmosquitto and
+# SQLiteCpp, and its import reads local times of a named zone with date/tz from the system's zone
+# files (tzdata); korvane-log parses its command line with CLI11; publishing uses libmosquitto and
 # nlohmann-json, and its tests run a Mosquitto broker of their own with certificates from openssl).
 PACKAGES := g++ cmake ninja-build pkg-config make \
             libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev qt6-charts-dev qt6-svg-dev fonts-liberation2 fonts-wine locales \
             xvfb libsm-dev libice-dev libxcb1-dev \
             libsqlite3-dev libsqlitecpp-dev libcli11-dev \
+            libhowardhinnant-date-dev tzdata \
             libcanberra-dev dbus \
             libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients openssl
 

@@ -17,6 +17,7 @@
 #include "korvane/logger/run_table.h"
 #include "korvane/logger/store_commands.h"
 #include "korvane/publish/options.h"
+#include "korvane/record/import_reader.h"
 
 namespace {
 
@@ -44,13 +45,21 @@ constexpr const char* kFooter = R"(Exit status:
        cannot write OUTPUT[: REASON], cannot write to standard output[: REASON]
                         export, runs, record --tsv (a failed export leaves OUTPUT as it was)
        FILE: line N: REASON; nothing was imported
-                        import: line N is not in the export format (the header is line 1)
+                        import: line N is not in the export format (the header is line 1),
+                        its time is earlier than the line before, or the clocks skip it in
+                        the time zone (written in another zone? see --timezone)
        cannot open FILE: REASON, the file could not be read after line N
-                        import
+                        import (no store is created)
        STORE is being recorded into (run N is in progress): import when the recording has
        stopped, or into another store
                         import: its frames would land inside the run being recorded
   2  bad usage: no or an unknown verb, an unknown option, a missing or invalid value
+
+import says what was new on standard output; a frame already in the store (the same second,
+the same values) is skipped, so a file imported twice or overlapping exports add nothing twice:
+  imported N frames and R runs (IDS) into STORE
+  imported N new frames (M already there) and R runs (IDS) into STORE
+  nothing new in FILE: all N frames are already in STORE
 
 While recording, standard error gets one line per event:
   recording port N (DEVICE) into FILE         at the start
@@ -127,6 +136,16 @@ const CLI::Validator kSince(
                                             "unless Z or +HH:MM follows";
     },
     "");
+const CLI::Validator kTimeZone(
+    [](std::string& name) {
+      try {
+        record::CheckTimeZone(name);
+        return std::string();
+      } catch (const std::invalid_argument& error) {
+        return std::string(error.what());
+      }
+    },
+    "");
 
 const CLI::Validator kBrokerAddress(
     [](std::string& text) {
@@ -159,6 +178,7 @@ struct Arguments {
   std::int64_t run = 0;
   std::string output;
   std::string file;
+  std::string timezone;
   publish::BrokerChoice mqtt;
   logger::RunListing listing;
   std::string since;
@@ -199,7 +219,7 @@ int Run(CLI::App& app, const Arguments& args, CLI::App* record, CLI::App* runs, 
   } else if (exporter->parsed()) {
     logger::ExportRunTo(store, args.run, args.output);
   } else if (importer->parsed()) {
-    logger::ImportInto(store, args.file, std::cout);
+    logger::ImportInto(store, args.file, args.timezone, std::cout);
   } else {
     std::cerr << app.help();
     return kExitUsage;
@@ -293,6 +313,11 @@ int main(int argc, char** argv) {
   CLI::App* importer = app.add_subcommand(
       "import", "Read an export file (Export Data or a run export) into the store");
   importer->add_option("FILE", args.file, "The file to read; - for standard input")->required();
+  importer
+      ->add_option("--timezone", args.timezone,
+                   "The time zone the file was written in (default: this computer's)")
+      ->check(kTimeZone)
+      ->type_name("ZONE");
   store_option(importer);
 
   for (CLI::App* verb : {record, runs, exporter, importer}) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "korvane/logger/run_table.h"
+#include "korvane/model/record.h"
 #include "korvane/record/run_files.h"
 #include "korvane/record/store.h"
 
@@ -84,6 +85,10 @@ class ReplacingFile {
   bool committed_ = false;
 };
 
+std::string Counted(std::int64_t count, const std::string& noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 }  // namespace
 
 void ListRuns(const std::string& store_path, const RunListing& listing, std::ostream& out) {
@@ -139,20 +144,44 @@ void ExportRunTo(const std::string& store_path, std::int64_t run_id, const std::
   }
 }
 
-void ImportInto(const std::string& store_path, const std::string& file, std::ostream& out) {
-  record::Store store(store_path);
-  record::ImportResult result;
+void ImportInto(const std::string& store_path, const std::string& file, const std::string& timezone,
+                std::ostream& out) {
+  const bool from_stdin = file == "-";
+  const std::string name = from_stdin ? "standard input" : file;
+  std::ifstream opened;
+  if (!from_stdin) {
+    opened.open(file, std::ios::binary);
+    if (!opened) {
+      throw SystemError("cannot open " + file, errno);
+    }
+  }
+  std::vector<model::S_HARDWARE_DATA> frames;
   try {
-    result = file == "-" ? record::ImportStream(store, std::cin) : record::ImportFile(store, file);
+    frames = record::ReadExport(from_stdin ? std::cin : opened, {.timezone = timezone});
   } catch (const record::ImportError& error) {
-    throw std::runtime_error(file + ": " + error.what() + "; nothing was imported");
+    throw std::runtime_error(name + ": " + error.what() + "; nothing was imported");
+  }
+  if (frames.empty()) {
+    out << "nothing new in " << name << ": it has no frames\n";
+    return;
+  }
+  record::Store store(store_path);
+  const record::ImportResult result = record::ImportFrames(store, frames);
+  if (result.frames == 0) {
+    out << "nothing new in " << name << ": all " << Counted(result.frames_existing, "frame")
+        << " are already in " << store_path << "\n";
+    return;
   }
   std::vector<std::int64_t> ids;
   for (const record::RunSummary& run : result.runs) {
     ids.push_back(run.id);
   }
   std::sort(ids.begin(), ids.end());
-  out << "imported " << result.frames << " frames and " << ids.size() << " runs";
+  out << "imported " << Counted(result.frames, result.frames_existing > 0 ? "new frame" : "frame");
+  if (result.frames_existing > 0) {
+    out << " (" << result.frames_existing << " already there)";
+  }
+  out << " and " << Counted(static_cast<std::int64_t>(ids.size()), "run");
   if (ids.size() > 2 && ids.back() - ids.front() + 1 == static_cast<std::int64_t>(ids.size())) {
     out << " (" << ids.front() << " to " << ids.back() << ")";
   } else {

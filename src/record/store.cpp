@@ -241,6 +241,25 @@ std::vector<StoredFrame> Store::Frames(std::int64_t first, std::int64_t last) co
   });
 }
 
+std::vector<StoredFrame> Store::FramesBetween(std::int64_t from_ms, std::int64_t to_ms) const {
+  return impl_->Guard([&] {
+    static const std::string sql =
+        detail::SelectFramesSql().substr(0, detail::SelectFramesSql().find(" WHERE ")) +
+        " WHERE utc_ms BETWEEN ?1 AND ?2 ORDER BY id";
+    std::vector<StoredFrame> frames;
+    SQLite::Statement select(impl_->db, sql);
+    select.bind(1, from_ms);
+    select.bind(2, to_ms);
+    while (select.executeStep()) {
+      StoredFrame& frame = frames.emplace_back();
+      frame.id = select.getColumn(0).getInt64();
+      detail::ReadFrame(select, frame.record);
+      frame.record.Time = model::StampFromUnixMs(frame.record.UtcMs).Local;
+    }
+    return frames;
+  });
+}
+
 std::int64_t Store::FrameCount() const {
   return impl_->Guard(
       [&] { return impl_->db.execAndGet("SELECT count(*) FROM frames").getInt64(); });

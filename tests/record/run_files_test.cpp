@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "korvane/fileio/unique_fd.h"
 #include "korvane/model/date_time.h"
 #include "korvane/model/export_file.h"
 #include "korvane/record/recorder.h"
@@ -34,8 +35,9 @@ struct TempDir {
 
 // A locale and a time zone with daylight saving for one scope. Set before any thread starts.
 struct ScopedLocaleAndZone {
-  explicit ScopedLocaleAndZone(const char* locale) : ok(std::setlocale(LC_ALL, locale)) {
-    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  explicit ScopedLocaleAndZone(const char* locale, const char* zone = "CET-1CEST,M3.5.0,M10.5.0/3")
+      : ok(std::setlocale(LC_ALL, locale)) {
+    setenv("TZ", zone, 1);
     tzset();
   }
   ~ScopedLocaleAndZone() {
@@ -174,7 +176,7 @@ TEST(RunFiles, ABrokenLineIsReportedByNumberAndNothingIsImported) {
     frames.push_back(r);
   }
   const std::string good = model::ExportText(frames);
-  const std::string good_line = model::ExportLine(frames[0]);
+  const std::string good_line = model::ExportLine(frames.back());
   // Replaces the first occurrence of `from` in a good data line; appended as line 6.
   const auto with_broken_line = [&](const std::string& from, const std::string& to) {
     std::string line = good_line;
@@ -227,31 +229,120 @@ TEST(RunFiles, ABrokenLineIsReportedByNumberAndNothingIsImported) {
   EXPECT_EQ(Export(store, store.Runs()[0].id), good);
 }
 
-TEST(RunFiles, AStoreBeingRecordedIntoTakesNoImportUntilItsRunFallsSilent) {
+TEST(RunFiles, ARecorderWithARunInProgressRefusesTheImportAndNoRecorderLetsItCloseCrashedRuns) {
   TempDir dir;
   Store store(dir / "store.sqlite");
   model::S_HARDWARE_DATA frame = Frame(1'700'000'000'000);
   frame.Time = model::StampFromUnixMs(frame.UtcMs).Local;
-  RunSummary live;
-  live.end_ms = model::CurrentTimeStamp().UtcMs;
-  const auto put = [&] {
-    std::unique_ptr<Store::Batch> batch = store.Begin();
-    batch->PutRun(live);
-    batch->Commit();
-  };
-  put();
-  try {
-    Import(store, model::ExportText({frame}));
-    ADD_FAILURE() << "imported";
-  } catch (const std::runtime_error& error) {
-    EXPECT_NE(std::string(error.what()).find("is being recorded into (run 1 is in progress)"),
-              std::string::npos)
-        << error.what();
+  RunSummary crashed;  // in progress, silent for days: no age makes it stale
+  std::unique_ptr<Store::Batch> batch = store.Begin();
+  batch->PutRun(crashed);
+  batch->Commit();
+  {
+    const fileio::UniqueFd recorder = LockBesideStore(RecorderLockName(store.Path()), "held");
+    try {
+      Import(store, model::ExportText({frame}));
+      ADD_FAILURE() << "imported";
+    } catch (const std::runtime_error& error) {
+      EXPECT_EQ(std::string(error.what()),
+                store.Path() +
+                    " is being recorded into (run 1 is in progress): import when the "
+                    "recording has stopped, or into another store");
+    }
+    EXPECT_EQ(store.FrameCount(), 0);
   }
-  EXPECT_EQ(store.FrameCount(), 0);
-  live.end_ms -= RunTracker::kSilenceEndMs + 60'000;  // what a crash leaves behind
-  put();
   EXPECT_EQ(Import(store, model::ExportText({frame})).frames, 1);
+  EXPECT_EQ(store.Run(1)->end_state, EndState::kInterrupted);
+  EXPECT_FALSE(RecorderHolds(store.Path()));
+  frame.UtcMs += 1000;  // a recorder without a run in progress takes it
+  frame.Time = model::StampFromUnixMs(frame.UtcMs).Local;
+  const fileio::UniqueFd recorder = LockBesideStore(RecorderLockName(store.Path()), "held");
+  EXPECT_EQ(Import(store, model::ExportText({frame})).frames, 1);
+}
+
+// A line of Frame()'s values at the local time `local`, in the C locale.
+std::string LineAt(const model::DateTimeParts& local) {
+  model::S_HARDWARE_DATA r = Frame(0);
+  std::string line = model::ExportLine(r);
+  return model::DateTimeText(model::EncodeDateTime(local)) + line.substr(line.find('\t'));
+}
+
+TEST(RunFiles, TimesTheClocksSkipOrThatRunBackwardsAreRefusedAndTheRepeatedHourIsRead) {
+  const std::string header = model::ExportHeaderLine();
+  const auto at = [](int year, int month, int day, int hour, int minute, int second) {
+    return LineAt({year, month, day, hour, minute, second, 0});
+  };
+  struct Case {
+    std::string lines;
+    std::string says;  // "" when it imports
+  };
+  const Case cases[] = {
+      {at(2024, 3, 31, 1, 59, 59) + at(2024, 3, 31, 2, 30, 0), "skip in "},
+      {at(2040, 3, 25, 1, 59, 59) + at(2040, 3, 25, 2, 0, 0), "skip in "},  // past the zone table
+      {at(2024, 5, 1, 10, 0, 5) + at(2024, 5, 1, 10, 0, 3), "earlier than line 2 (\"05/01/24"},
+      {at(2024, 10, 27, 2, 59, 59) + at(2024, 10, 27, 2, 0, 0), ""},
+  };
+  // The process's zone, and a named zone unlike the process's.
+  for (const auto& [tz, option] : {std::pair{"Europe/Berlin", ""}, {"UTC", "Europe/Berlin"}}) {
+    ScopedLocaleAndZone scope("C", tz);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(tz) + " " + c.lines.substr(0, 17) + c.says);
+      std::istringstream in(header + c.lines);
+      try {
+        const std::vector<model::S_HARDWARE_DATA> frames = ReadExport(in, {option});
+        EXPECT_EQ(c.says, "");
+        ASSERT_EQ(frames.size(), 2u);
+        EXPECT_EQ(frames[0].UtcMs, kClocksBackUtcMs - 1000);
+        EXPECT_EQ(frames[1].UtcMs, kClocksBackUtcMs);
+      } catch (const ImportError& error) {
+        EXPECT_EQ(error.Line(), 3);
+        EXPECT_NE(c.says, "");
+        EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos) << error.what();
+      }
+    }
+  }
+  std::istringstream in(header);
+  EXPECT_THROW(ReadExport(in, {"Mars/Olympus"}), std::invalid_argument);
+}
+
+TEST(RunFiles, FramesAlreadyInTheStoreAreSkippedAndRunsComeFromTheNewOnes) {
+  // Channel 1 charges in frames 0-19, channel 2 in 10-29; two frames a second, equal in pairs.
+  std::vector<model::S_HARDWARE_DATA> frames;
+  for (int i = 0; i < 30; ++i) {
+    model::S_HARDWARE_DATA r = Frame(1'700'000'000'000 + i / 2 * 1000 + i % 2 * 500);
+    r.Channels[0].OperationMode = i < 20 ? 1 : 0;
+    r.Channels[1].OperationMode = i >= 10 ? 1 : 0;
+    r.Channels[0].OutputVoltage = static_cast<std::uint16_t>(11000 + i / 2);
+    r.Time = model::StampFromUnixMs(r.UtcMs).Local;
+    frames.push_back(r);
+  }
+  const auto file = [&](int first, int end) {
+    return model::ExportText({frames.begin() + first, frames.begin() + end});
+  };
+  struct Case {
+    std::string name, first, second;
+    std::int64_t frames, existing;
+    std::size_t runs;  // of the second import
+  };
+  const Case cases[] = {
+      {"the same file twice", file(0, 30), file(0, 30), 0, 30, 0},
+      {"two runs' overlapping exports", file(0, 20), file(10, 30), 10, 10, 1},
+      {"one of two equal frames of a second", file(0, 3), file(0, 4), 1, 3, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    Store store(dir / "store.sqlite");
+    Import(store, c.first);
+    const std::vector<RunSummary> before = store.Runs();
+    const std::int64_t stored = store.FrameCount();
+    const ImportResult result = Import(store, c.second);
+    EXPECT_EQ(result.frames, c.frames);
+    EXPECT_EQ(result.frames_existing, c.existing);
+    EXPECT_EQ(result.runs.size(), c.runs);
+    EXPECT_EQ(store.FrameCount(), stored + c.frames);
+    EXPECT_EQ(store.Runs().size(), before.size() + c.runs);
+  }
 }
 
 }  // namespace

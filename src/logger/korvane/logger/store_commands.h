@@ -26,8 +26,10 @@ void ListRuns(const std::string& store_path, const RunListing& listing, std::ost
 // target as it was; a target that is not a regular file (a terminal, a pipe) is written in place.
 void ExportRunTo(const std::string& store_path, std::int64_t run_id, const std::string& output);
 
-// Imports `file` ("-": standard input) into the store, which is created when missing, and
-// reports what was imported on `out`.
-void ImportInto(const std::string& store_path, const std::string& file, std::ostream& out);
+// Imports `file` ("-": standard input), whose local times are of `timezone` ("": the local
+// zone), into the store, which is created when missing (not for a file that cannot be read or
+// has no frames), and reports what was new on `out`.
+void ImportInto(const std::string& store_path, const std::string& file, const std::string& timezone,
+                std::ostream& out);
 
 }  // namespace korvane::logger
