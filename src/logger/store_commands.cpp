@@ -151,8 +151,9 @@ void ImportInto(const std::string& store_path, const std::string& file, const st
   std::ifstream opened;
   if (!from_stdin) {
     opened.open(file, std::ios::binary);
-    if (!opened) {
-      throw SystemError("cannot open " + file, errno);
+    struct stat info {};
+    if (!opened || (::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode))) {
+      throw SystemError("cannot open " + file, opened ? EISDIR : errno);
     }
   }
   std::vector<model::S_HARDWARE_DATA> frames;

@@ -330,6 +330,9 @@ std::vector<model::S_HARDWARE_DATA> ReadExport(std::istream& in, const ImportOpt
   LineReader reader(options);  // an unknown zone before the first line
   std::string line;
   if (!NextLine(in, line)) {
+    if (in.bad()) {
+      throw std::runtime_error("the file could not be read");
+    }
     throw ImportError(1, "the file is empty; expected the header of an export file");
   }
   CheckHeader(line);

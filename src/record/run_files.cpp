@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -160,8 +161,8 @@ ImportResult ImportFrames(Store& store, const std::vector<model::S_HARDWARE_DATA
 
 ImportResult ImportFile(Store& store, const std::string& path, const ImportOptions& options) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
+  if (!in || std::filesystem::is_directory(path)) {
+    throw std::runtime_error("cannot open " + path + ": " + std::strerror(in ? EISDIR : errno));
   }
   return ImportStream(store, in, options);
 }
