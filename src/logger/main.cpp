@@ -60,6 +60,7 @@ the same values) is skipped, so a file imported twice or overlapping exports add
   imported N frames and R runs (IDS) into STORE
   imported N new frames (M already there) and R runs (IDS) into STORE
   nothing new in FILE: all N frames are already in STORE
+  nothing new in FILE: it has no frames      (a header only: no store is created)
 
 While recording, standard error gets one line per event:
   recording port N (DEVICE) into FILE         at the start
