@@ -5,10 +5,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <ostream>
-#include <unordered_map>
 #include <utility>
 
 #include "korvane/fileio/unique_fd.h"
@@ -25,30 +25,43 @@ std::int64_t Second(std::int64_t utc_ms) {
   return utc_ms >= 0 ? utc_ms / 1000 : -((-utc_ms + 999) / 1000);
 }
 
-// A frame's second and its values as an export line shows them.
+// A frame's values as an export line shows them, without its time.
 std::string Shown(const model::S_HARDWARE_DATA& record) {
   const std::string line = model::ExportLine(record);
-  return std::to_string(Second(record.UtcMs)) + line.substr(line.find('\t'));
+  return line.substr(line.find('\t'));
 }
 
-// The frames the store does not have yet, in their order. Each stored frame stands for one
-// frame of the file: two equal frames in a second of the file and one in the store leave one.
+// The frames (in time order) the store does not have yet, in their order. Walks the file's and
+// the store's frames second by second; each stored frame stands for one frame of the file, so
+// of two equal frames in a second of the file and one in the store, one is new.
 std::vector<const model::S_HARDWARE_DATA*> NewFrames(
     const Store& store, const std::vector<model::S_HARDWARE_DATA>& frames) {
   const auto [low, high] = std::minmax_element(
       frames.begin(), frames.end(), [](const auto& a, const auto& b) { return a.UtcMs < b.UtcMs; });
-  std::unordered_map<std::string, std::int64_t> stored;
-  for (const StoredFrame& frame :
-       store.FramesBetween(Second(low->UtcMs) * 1000, Second(high->UtcMs) * 1000 + 999)) {
-    ++stored[Shown(frame.record)];
-  }
+  std::vector<StoredFrame> stored =
+      store.FramesBetween(Second(low->UtcMs) * 1000, Second(high->UtcMs) * 1000 + 999);
+  std::stable_sort(stored.begin(), stored.end(), [](const auto& a, const auto& b) {
+    return Second(a.record.UtcMs) < Second(b.record.UtcMs);
+  });
   std::vector<const model::S_HARDWARE_DATA*> fresh;
-  for (const model::S_HARDWARE_DATA& frame : frames) {
-    const auto found = stored.empty() ? stored.end() : stored.find(Shown(frame));
-    if (found != stored.end() && found->second > 0) {
-      --found->second;
+  std::vector<std::string> shown;  // of the stored frames of one second, not yet matched
+  auto next = stored.begin();
+  for (auto frame = frames.begin(); frame != frames.end(); ++frame) {
+    const std::int64_t second = Second(frame->UtcMs);
+    if (frame == frames.begin() || Second(std::prev(frame)->UtcMs) != second) {
+      shown.clear();
+      for (; next != stored.end() && Second(next->record.UtcMs) <= second; ++next) {
+        if (Second(next->record.UtcMs) == second) {
+          shown.push_back(Shown(next->record));
+        }
+      }
+    }
+    const auto match =
+        shown.empty() ? shown.end() : std::find(shown.begin(), shown.end(), Shown(*frame));
+    if (match != shown.end()) {
+      shown.erase(match);
     } else {
-      fresh.push_back(&frame);
+      fresh.push_back(&*frame);
     }
   }
   return fresh;

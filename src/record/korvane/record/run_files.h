@@ -44,7 +44,8 @@ struct ImportResult {
 ImportResult ImportStream(Store& store, std::istream& in, const ImportOptions& options = {});
 // Also throws std::runtime_error when the file cannot be opened or read.
 ImportResult ImportFile(Store& store, const std::string& path, const ImportOptions& options = {});
-// The second half of ImportStream, for frames ReadExport has read (in its order).
+// The second half of ImportStream, for frames ReadExport has read: in its order, which is time
+// order.
 ImportResult ImportFrames(Store& store, const std::vector<model::S_HARDWARE_DATA>& frames);
 
 }  // namespace korvane::record
