@@ -144,6 +144,7 @@ TEST_F(RunsWindowTest, AMissingOrForeignStoreLeavesANoteAndTheFileAsItWas) {
 // gets the new frames, and a run begun since is added.
 TEST_F(RunsWindowTest, LiveUpdateShowsARunEndingAndNewRuns) {
   record::Store store(path);
+  const fileio::UniqueFd recording = record::LockBesideStore(record::RecorderLockName(path), "");
   WriteRun(store, RunSpec(2, kStartMs), 2);
   RunSummary going = WriteRun(store, RunSpec(1, kStartMs + 10'000, EndState::kInProgress), 3);
   Open();
@@ -168,6 +169,7 @@ TEST_F(RunsWindowTest, LiveUpdateShowsARunEndingAndNewRuns) {
 
 TEST_F(RunsWindowTest, DeleteAsksWithTheCountAndNeverDeletesARunInProgress) {
   record::Store store(path);
+  const fileio::UniqueFd recording = record::LockBesideStore(record::RecorderLockName(path), "");
   const RunSummary a = WriteRun(store, RunSpec(1, kStartMs), 2);
   const RunSummary b = WriteRun(store, RunSpec(2, kStartMs + 5'000), 2);
   const RunSummary going = WriteRun(store, RunSpec(1, kStartMs + 9'000, EndState::kInProgress), 2);

@@ -61,14 +61,14 @@ void RunsWindow::DeleteSelected() {
   if (prompter_.Ask(this, windowTitle(), question) != Answer::kYes) {
     return;
   }
-  for (const record::RunSummary& run : selected) {
-    try {
-      store_->DeleteRun(run.id);
-    } catch (const record::StoreError& error) {
-      Warn(QString("Unable to delete the run: %1").arg(error.what()));
-      break;
+  try {
+    record::Store writer(store_path_);
+    for (const record::RunSummary& run : selected) {
+      writer.DeleteRun(run.id);
+      runs_->Remove(run.id);
     }
-    runs_->Remove(run.id);
+  } catch (const record::StoreError& error) {
+    Warn(QString("Unable to delete the run: %1").arg(error.what()));
   }
   UpdatePlot();
   UpdateActions();
@@ -99,13 +99,8 @@ bool RunsWindow::ImportRuns(const QString& file) {
   }
   record::ImportResult result;
   try {
-    if (!store_) {
-      // Importing is what creates a missing store.
-      store_ = std::make_unique<record::Store>(store_path_);
-      newest_id_ = 0;
-      runs_->Reset({});
-    }
-    result = record::ImportFile(*store_, file.toStdString());
+    record::Store writer(store_path_);  // importing is what creates a missing store
+    result = record::ImportFile(writer, file.toStdString());
   } catch (const std::exception& error) {
     Warn(QString("Unable to import %1: %2").arg(file, error.what()));
     return false;
