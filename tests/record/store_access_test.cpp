@@ -12,6 +12,7 @@
 
 #include "../fileio/run_in_child.h"
 #include "korvane/record/run_files.h"
+#include "korvane/record/salvage.h"
 #include "korvane/record/store.h"
 
 namespace korvane::record {
@@ -36,7 +37,7 @@ std::string Bytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Run 1: `frames` frames on channel 1, left in progress.
+// A run of `frames` new frames on channel 1, left in progress.
 void Record(Store& store, int frames) {
   auto batch = store.Begin();
   RunSummary run;
@@ -146,6 +147,69 @@ TEST(StoreAccess, AStoreWithTriggersOrViewsIsRefusedUntouched) {
       EXPECT_EQ(Bytes(path), before);
     }
   }
+}
+
+// One page of the frames table overwritten with garbage, as a failing disk leaves it: the check
+// finds it, and the salvage copies every other frame and every run under its own id.
+TEST(StoreAccess, SalvageCopiesAroundAnUnreadablePageOfFrames) {
+  TempDir dir;
+  const std::string damaged = dir / "damaged.sqlite";
+  std::vector<StoredFrame> frames;
+  std::vector<RunSummary> runs;
+  std::int64_t page = 0;
+  std::int64_t page_size = 0;
+  {
+    Store store(damaged);
+    for (int i = 0; i < 3; ++i) {
+      Record(store, 1000);
+    }
+    frames = store.Frames(1, 3000);
+    runs = store.Runs();
+    SQLite::Database raw(damaged);
+    page_size = raw.execAndGet("PRAGMA page_size").getInt64();
+    page = raw.execAndGet(
+                  "SELECT pageno FROM dbstat WHERE name = 'frames' AND pagetype = 'leaf' "
+                  "ORDER BY pageno LIMIT 1 OFFSET (SELECT count(*) / 2 FROM dbstat "
+                  "WHERE name = 'frames' AND pagetype = 'leaf')")
+               .getInt64();
+  }
+  EXPECT_TRUE(CheckStore(damaged, 5).findings.empty());
+  {
+    std::fstream file(damaged, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp((page - 1) * page_size);
+    file << std::string(static_cast<std::size_t>(page_size), '\xa5');
+  }
+  const StoreCheck check = CheckStore(damaged, 5);
+  EXPECT_FALSE(check.findings.empty());
+
+  const std::string copy = dir / "copy.sqlite";
+  const SalvageResult result = Salvage(damaged, copy);
+  ASSERT_EQ(result.lost_frames.size(), 1u);
+  const IdRange lost = result.lost_frames[0];
+  EXPECT_GT(lost.first, 1000);
+  EXPECT_LT(lost.last, 2001);
+  EXPECT_EQ(result.frames, 3000 - (lost.last - lost.first + 1));
+  EXPECT_EQ(result.runs, 3);
+  EXPECT_EQ(result.runs_missing_frames, std::vector<std::int64_t>{2});
+  EXPECT_TRUE(result.lost_runs.empty());
+
+  const Store store(copy, StoreAccess::kRead);
+  EXPECT_TRUE(store.IntegrityOk());
+  EXPECT_EQ(store.Runs().size(), 3u);
+  std::vector<StoredFrame> kept;
+  for (const StoredFrame& frame : frames) {
+    if (frame.id < lost.first || frame.id > lost.last) {
+      kept.push_back(frame);
+    }
+  }
+  const std::vector<StoredFrame> copied = store.Frames(1, 3000);
+  ASSERT_EQ(copied.size(), kept.size());
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    ASSERT_EQ(copied[i].id, kept[i].id);
+    ASSERT_EQ(copied[i].record.UtcMs, kept[i].record.UtcMs);
+    ASSERT_EQ(copied[i].record.Channels[0].OutputVoltage, kept[i].record.Channels[0].OutputVoltage);
+  }
+  EXPECT_THROW(Salvage(damaged, copy), StoreError);
 }
 
 }  // namespace
