@@ -85,11 +85,11 @@ void SalvageStoreFile(const std::string& damaged, const std::string& target, std
     }
     out << "\n";
   }
-  if (result.frames_searched_to > 0) {
+  if (result.frames_searched_to) {
     out << "the highest frame id could not be read: frames were looked for up to id "
-        << result.frames_searched_to << "\n";
+        << *result.frames_searched_to << "\n";
   }
-  if (result.lost_frames.empty() && result.lost_runs.empty() && result.frames_searched_to == 0) {
+  if (result.lost_frames.empty() && result.lost_runs.empty() && !result.frames_searched_to) {
     out << "every run and frame could be read\n";
   }
   Flush(out);

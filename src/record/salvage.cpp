@@ -226,7 +226,7 @@ SalvageResult CopyInto(SQLite::Database& from, const std::string& damaged,
     for (const RunSummary& run : runs) {
       last_frame = std::max(*last_frame, run.last_frame);
     }
-    result.frames_searched_to = *last_frame;
+    result.frames_searched_to = last_frame;
   }
   frame_rows.Copy(1, *last_frame);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,9 @@ struct SalvageResult {
   std::vector<IdRange> lost_runs;
   // Copied runs of which some frames could not be read.
   std::vector<std::int64_t> runs_missing_frames;
-  // 0, or the frame id up to which frames were looked for when the highest one could not be
-  // read (frames above it, if any, were not reached).
-  std::int64_t frames_searched_to = 0;
+  // When the highest frame id could not be read: the id up to which frames were looked for (the
+  // newest copied run's last frame); frames above it, if any, were not reached.
+  std::optional<std::int64_t> frames_searched_to;
 };
 
 // Copies every readable run and frame of the store `damaged` (opened kRead) into the new store

@@ -127,7 +127,8 @@ fileio::UniqueFd LockBesideStore(const std::string& name, const std::string& hel
 
 // The lock file a recorder holds beside the store `path` while it records into it.
 std::string RecorderLockName(const std::string& path);
-// Whether a recorder (of any process) holds that lock now. Needs only read access.
+// Whether a recorder (of any process) holds that lock now. Needs only read access; true also
+// when the lock file exists but may not be read (it may be held).
 bool RecorderHolds(const std::string& path);
 
 // The default file: $XDG_DATA_HOME (or ~/.local/share) + "/Korvane Connect/recordings.sqlite".
