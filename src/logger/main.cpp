@@ -1,5 +1,5 @@
-// korvane-log: records the charger without a window, lists the recorded runs, exports a run and
-// imports an export file.
+// korvane-log: records the charger without a window, lists the recorded runs, exports a run,
+// imports an export file, and checks and salvages a recordings file.
 
 #include <signal.h>
 
@@ -16,6 +16,7 @@
 #include "korvane/logger/record_command.h"
 #include "korvane/logger/run_table.h"
 #include "korvane/logger/store_commands.h"
+#include "korvane/logger/store_repair.h"
 #include "korvane/publish/options.h"
 #include "korvane/record/import_reader.h"
 
@@ -30,10 +31,22 @@ constexpr int kExitUsage = 2;
 constexpr int kDevicePort = 99;
 
 constexpr const char* kFooter = R"(Exit status:
-  0  done; record ends with 0 on SIGINT, SIGTERM or SIGHUP and when --duration ends
+  0  done; record ends with 0 on SIGINT, SIGTERM or SIGHUP and when --duration ends; check:
+     the file is sound ("FILE is sound: N runs, M frames")
+  1  check: the file is damaged; it prints "FILE is damaged:" and SQLite's findings (at most
+     20), then how to salvage it
   1  failed, with one of these messages on standard error ("korvane-log: ..."):
        cannot open the recordings file FILE: REASON
                         runs, export: there is no such file (they never create one)
+       Cannot read FILE (REASON)
+                        runs, export, check, salvage: the file may not be read (they only
+                        read it, so a file the user may not write is fine)
+       Cannot read FILE (its recordings in FILE-wal need a -shm file beside it, which cannot
+       be made in that folder: copy both files into a folder you may write)
+       FILE is not used: it holds a trigger (NAME), which Korvane Connect never makes
+                        also "a view": the file came from elsewhere; it is left untouched
+       NEW exists: salvage writes a new file and replaces none
+                        salvage
        Cannot use FILE (DETAIL), Cannot write to FILE (DETAIL), FILE is in use by another
        program (DETAIL), FILE is damaged or not a recording (DETAIL), No room to record in
        FILE (DETAIL), FILE was written by a newer version of Korvane Connect (...),
@@ -61,6 +74,15 @@ the same values) is skipped, so a file imported twice or overlapping exports add
   imported N new frames (M already there) and R runs (IDS) into STORE
   nothing new in FILE: all N frames are already in STORE
   nothing new in FILE: it has no frames      (a header only: no store is created)
+
+salvage copies every run and frame it can read into NEW, keeping their ids, and prints:
+  copied N frames and M runs of DAMAGED into NEW
+  could not read frames A to B, C (K ids)     ids that could not be read, if any
+  could not read runs A to B (K ids)
+  runs missing frames: R, S                   copied runs of which frames could not be read
+  the highest frame id could not be read: frames were looked for up to id N
+  every run and frame could be read           when nothing was lost
+NEW gets an identity of its own: a publisher sends it from its first frame.
 
 While recording, standard error gets one line per event:
   recording port N (DEVICE) into FILE         at the start
@@ -237,7 +259,7 @@ int main(int argc, char** argv) {
 
   CLI::App app(
       "Records the Korvane charger without a window, lists the recorded runs, exports "
-      "a run and imports an export file.",
+      "a run, imports an export file, and checks and salvages a recordings file.",
       "korvane-log");
   app.set_version_flag("--version", app::VersionString(app::CurrentVersion()));
   app.require_subcommand(1);
@@ -321,14 +343,26 @@ int main(int argc, char** argv) {
       ->type_name("ZONE");
   store_option(importer);
 
-  for (CLI::App* verb : {record, runs, exporter, importer}) {
+  // Examining and rescuing a damaged file; both only read it.
+  std::string damaged;
+  CLI::App* checker = app.add_subcommand("check", "Check a recordings file for damage (read-only)");
+  store_option(checker);
+  CLI::App* salvager = app.add_subcommand(
+      "salvage", "Copy every run and frame a damaged recordings file still holds into a new one");
+  salvager->add_option("DAMAGED", damaged, "The damaged recordings file")->required();
+  salvager->add_option("--store", args.store, "The new recordings file (must not exist)")
+      ->required()
+      ->type_name("NEW");
+
+  for (CLI::App* verb : {record, runs, exporter, importer, checker, salvager}) {
     verb->footer("Exit status, messages and settings: korvane-log --help\n");
   }
   // CLI11 would only say that a verb is required.
   const std::string first = argc > 1 ? argv[1] : "";
   if (!first.empty() && first[0] != '-' && first != "record" && first != "runs" &&
-      first != "export" && first != "import") {
-    std::cerr << "\"" << first << "\" is not a verb: record, runs, export or import\n"
+      first != "export" && first != "import" && first != "check" && first != "salvage") {
+    std::cerr << "\"" << first
+              << "\" is not a verb: record, runs, export, import, check or salvage\n"
               << "Run with --help for more information.\n";
     return kExitUsage;
   }
@@ -338,6 +372,14 @@ int main(int argc, char** argv) {
     return app.exit(error) == 0 ? 0 : kExitUsage;
   }
   try {
+    if (checker->parsed()) {
+      return logger::CheckStoreFile(logger::StorePath(args.store, logger::ReadLoggerSettings()),
+                                    std::cout);
+    }
+    if (salvager->parsed()) {
+      logger::SalvageStoreFile(damaged, args.store, std::cout);
+      return 0;
+    }
     return Run(app, args, record, runs, exporter, importer, duration);
   } catch (const std::exception& error) {
     std::cout.flush();

@@ -26,13 +26,13 @@ std::runtime_error SystemError(const std::string& what, int error) {
   return std::runtime_error(what + ": " + std::strerror(error));
 }
 
-// Opens an existing store; a missing file is an error here, not a new store.
+// Opens an existing store to read it; a missing file is an error here, not a new store.
 std::unique_ptr<record::Store> OpenExisting(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) {
     throw SystemError("cannot open the recordings file " + path, errno);
   }
-  return std::make_unique<record::Store>(path);
+  return std::make_unique<record::Store>(path, record::StoreAccess::kRead);
 }
 
 // Writes `path` through a temporary file beside it, renamed over it by Commit().

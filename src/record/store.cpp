@@ -6,51 +6,27 @@
 #include <SQLiteCpp/Transaction.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 #include <type_traits>
 
 #include "korvane/model/date_time.h"
 #include "store_fault.h"
+#include "store_open.h"
 #include "store_rows.h"
 #include "store_schema.h"
 
 namespace korvane::record {
 namespace {
 
-// Long enough to ride out another connection's commit, short enough that a store held by
-// another program is reported as locked instead of stalling the writer.
-constexpr int kBusyTimeoutMs = 200;
-
 // Frames() reserves no more than this ahead; a wider id range grows as rows arrive.
 constexpr std::int64_t kReserveLimit = 1 << 20;
-
-void CreateFolderOf(const std::string& path) {
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  std::error_code error;
-  if (!folder.empty() && !std::filesystem::create_directories(folder, error) && error) {
-    throw detail::ErrnoError(error.value(), folder.string());
-  }
-}
-
-SQLite::Database OpenDatabase(const std::string& path, StoreAccess access) {
-  if (access == StoreAccess::kWrite) {
-    CreateFolderOf(path);
-  }
-  const int flags = access == StoreAccess::kWrite ? SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE
-                                                  : SQLite::OPEN_READONLY;
-  try {
-    // NOMUTEX: a Store is used by one thread at a time, so SQLite's own locking is not needed.
-    return SQLite::Database(path, flags | SQLite::OPEN_NOMUTEX, kBusyTimeoutMs);
-  } catch (const SQLite::Exception& error) {
-    throw detail::ToStoreError(error, nullptr, path);
-  }
-}
 
 // The open file with its prepared writes.
 struct Connection {
   Connection(const std::string& file, StoreAccess mode)
-      : path(file), access(mode), db(OpenDatabase(file, mode)) {
+      : Connection(file, mode, detail::OpenStoreFile(file, mode)) {}
+
+  Connection(const std::string& file, StoreAccess mode, detail::OpenedFile opened)
+      : path(file), access(mode), db(std::move(opened.db)), snapshot(opened.snapshot) {
     Guard([&] {
       if (access == StoreAccess::kRead) {
         detail::KnownVersion(db, path);
@@ -75,13 +51,50 @@ struct Connection {
     try {
       return action();
     } catch (const SQLite::Exception& error) {
-      throw detail::ToStoreError(error, db.getHandle(), path);
+      throw detail::ToStoreError(error, db.getHandle(), path, access);
+    }
+  }
+
+  // Writes need a store opened kWrite: a reader's connection would refuse them less clearly.
+  void RequireWrite() const {
+    if (access != StoreAccess::kWrite) {
+      throw StoreError(StoreFault::kReadOnly, detail::DescribeFault(StoreFault::kReadOnly, path,
+                                                                    "opened for reading only"));
+    }
+  }
+
+  // Runs `action` to read, first opening again a snapshot that a writer has outdated.
+  template <typename Action>
+  std::invoke_result_t<Action&> Read(Action&& action) {
+    if (snapshot && detail::SnapshotOutdated(path)) {
+      detail::OpenedFile opened = detail::OpenStoreFile(path, access);
+      db = std::move(opened.db);
+      snapshot = opened.snapshot;
+    }
+    return Guard(action);
+  }
+
+  // To a reader, a run a crash left in progress is interrupted once no recorder holds the
+  // store: the next recorder closes it so (CloseInterruptedRuns). A writer sees what is stored.
+  void ShowCrashed(std::vector<RunSummary>& runs) const {
+    const bool open = access == StoreAccess::kRead &&
+                      std::any_of(runs.begin(), runs.end(), [](const RunSummary& run) {
+                        return run.end_state == EndState::kInProgress;
+                      });
+    if (!open || RecorderHolds(path)) {
+      return;
+    }
+    for (RunSummary& run : runs) {
+      if (run.end_state == EndState::kInProgress) {
+        detail::MarkInterrupted(run);
+      }
     }
   }
 
   const std::string path;
   const StoreAccess access;
   SQLite::Database db;
+  bool snapshot = false;
   std::string identity;
   std::optional<SQLite::Statement> insert_frame;
   std::optional<SQLite::Statement> put_run;
@@ -165,10 +178,12 @@ const std::string& Store::Identity() const {
 }
 
 std::unique_ptr<Store::Batch> Store::Begin() {
+  impl_->RequireWrite();
   return std::make_unique<StoreBatch>(*impl_);
 }
 
 std::vector<RunSummary> Store::CloseInterruptedRuns() {
+  impl_->RequireWrite();
   return impl_->Guard([&] {
     SQLite::Transaction transaction(impl_->db, SQLite::TransactionBehavior::IMMEDIATE);
     SQLite::Statement select(impl_->db,
@@ -186,8 +201,7 @@ std::vector<RunSummary> Store::CloseInterruptedRuns() {
     close.exec();
     transaction.commit();
     for (RunSummary& run : runs) {
-      run.end_state = EndState::kInterrupted;
-      run.end_text = "Interrupted";
+      detail::MarkInterrupted(run);
     }
     return runs;
   });
@@ -198,31 +212,36 @@ std::vector<RunSummary> Store::Runs() const {
 }
 
 std::vector<RunSummary> Store::Runs(std::int64_t newer_than_id) const {
-  return impl_->Guard([&] {
+  std::vector<RunSummary> runs = impl_->Read([&] {
     SQLite::Statement select(impl_->db,
                              detail::SelectRunsSql() + " WHERE id > ?1 ORDER BY start_ms, id");
     select.bind(1, newer_than_id);
-    std::vector<RunSummary> runs;
+    std::vector<RunSummary> found;
     while (select.executeStep()) {
-      runs.push_back(detail::ReadRun(select));
+      found.push_back(detail::ReadRun(select));
     }
-    return runs;
+    return found;
   });
+  impl_->ShowCrashed(runs);
+  return runs;
 }
 
 std::optional<RunSummary> Store::Run(std::int64_t id) const {
-  return impl_->Guard([&]() -> std::optional<RunSummary> {
+  std::vector<RunSummary> runs = impl_->Read([&] {
     SQLite::Statement select(impl_->db, detail::SelectRunsSql() + " WHERE id = ?1");
     select.bind(1, id);
-    if (!select.executeStep()) {
-      return std::nullopt;
+    std::vector<RunSummary> found;
+    if (select.executeStep()) {
+      found.push_back(detail::ReadRun(select));
     }
-    return detail::ReadRun(select);
+    return found;
   });
+  impl_->ShowCrashed(runs);
+  return runs.empty() ? std::nullopt : std::optional<RunSummary>(std::move(runs.front()));
 }
 
 std::vector<StoredFrame> Store::Frames(std::int64_t first, std::int64_t last) const {
-  return impl_->Guard([&] {
+  return impl_->Read([&] {
     std::vector<StoredFrame> frames;
     if (last < first) {
       return frames;
@@ -261,13 +280,13 @@ std::vector<StoredFrame> Store::FramesBetween(std::int64_t from_ms, std::int64_t
 }
 
 std::int64_t Store::FrameCount() const {
-  return impl_->Guard(
+  return impl_->Read(
       [&] { return impl_->db.execAndGet("SELECT count(*) FROM frames").getInt64(); });
 }
 
 bool Store::IntegrityOk() const {
   try {
-    return impl_->Guard([&] {
+    return impl_->Read([&] {
       SQLite::Statement check(impl_->db, "PRAGMA integrity_check");
       return check.executeStep() && check.getColumn(0).getString() == "ok";
     });
@@ -281,7 +300,7 @@ bool Store::IntegrityOk() const {
 
 std::string Store::QuickCheck() const {
   try {
-    return impl_->Guard([&] {
+    return impl_->Read([&] {
       SQLite::Statement check(impl_->db, "PRAGMA quick_check(1)");
       if (!check.executeStep()) {
         return std::string("no answer from the check");
@@ -298,6 +317,7 @@ std::string Store::QuickCheck() const {
 }
 
 void Store::DeleteRun(std::int64_t id) {
+  impl_->RequireWrite();
   impl_->Guard([&] {
     SQLite::Statement remove(impl_->db, "DELETE FROM runs WHERE id = ?1");
     remove.bind(1, id);
@@ -306,12 +326,12 @@ void Store::DeleteRun(std::int64_t id) {
 }
 
 std::int64_t Store::LastFrameId() const {
-  return impl_->Guard(
+  return impl_->Read(
       [&] { return impl_->db.execAndGet("SELECT coalesce(max(id), 0) FROM frames").getInt64(); });
 }
 
 std::optional<std::int64_t> Store::PublishedUpTo(const std::string& client_id) const {
-  return impl_->Guard([&]() -> std::optional<std::int64_t> {
+  return impl_->Read([&]() -> std::optional<std::int64_t> {
     SQLite::Statement select(impl_->db, "SELECT acked_seq FROM publish_state WHERE client_id = ?1");
     select.bind(1, client_id);
     if (!select.executeStep()) {
@@ -322,6 +342,7 @@ std::optional<std::int64_t> Store::PublishedUpTo(const std::string& client_id) c
 }
 
 void Store::SetPublishedUpTo(const std::string& client_id, std::int64_t frame_id) {
+  impl_->RequireWrite();
   impl_->Guard([&] {
     SQLite::Statement put(impl_->db,
                           "INSERT INTO publish_state (client_id, acked_seq) VALUES (?1, ?2) "

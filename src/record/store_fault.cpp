@@ -102,14 +102,32 @@ int SystemErrno(sqlite3* db) {
   return error;
 }
 
+// Why this process may not read `path` or the -wal and -shm beside it; "" when it may.
+std::string ReadAccessProblem(const std::string& path) {
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    const std::string file = path + suffix;
+    if (::access(file.c_str(), R_OK) != 0 && (suffix[0] == '\0' || errno != ENOENT)) {
+      return (suffix[0] == '\0' ? "" : file + ": ") + std::strerror(errno);
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
-StoreError ToStoreError(const SQLite::Exception& error, sqlite3* db, const std::string& path) {
+StoreError ToStoreError(const SQLite::Exception& error, sqlite3* db, const std::string& path,
+                        StoreAccess access) {
   const int system_errno = SystemErrno(db);
   const int code =
       error.getExtendedErrorCode() >= 0 ? error.getExtendedErrorCode() : error.getErrorCode();
   const int access_error = WriteAccessError(path);
   const StoreFault fault = ClassifyFault(code, system_errno, access_error == 0);
+  if (access == StoreAccess::kRead && fault != StoreFault::kCorrupt &&
+      fault != StoreFault::kLocked) {
+    const std::string problem = ReadAccessProblem(path);
+    return StoreError(StoreFault::kOther, "Cannot read " + path + " (" +
+                                              (problem.empty() ? error.what() : problem) + ")");
+  }
   // SQLite says only "disk I/O error" or "unable to open database file" where the system's
   // reason is the useful part.
   std::string detail = error.what();

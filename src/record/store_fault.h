@@ -27,8 +27,10 @@ int WriteAccessError(const std::string& path);
 std::string DescribeFault(StoreFault fault, const std::string& path, const std::string& detail);
 
 // The StoreError of a failed SQLite call on `path`; `db` (null when the open itself failed)
-// tells the errno of the system call behind it.
-StoreError ToStoreError(const SQLite::Exception& error, sqlite3* db, const std::string& path);
+// tells the errno of the system call behind it. A reader (kRead) that may not use a file gets
+// kOther "Cannot read <path> (<why>)": it never wanted to write.
+StoreError ToStoreError(const SQLite::Exception& error, sqlite3* db, const std::string& path,
+                        StoreAccess access = StoreAccess::kWrite);
 
 // The StoreError of a failed system call on `path`.
 StoreError ErrnoError(int error, const std::string& path);

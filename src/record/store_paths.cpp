@@ -85,7 +85,8 @@ std::string RecorderLockName(const std::string& path) {
 bool RecorderHolds(const std::string& path) {
   fileio::UniqueFd fd(::open(RecorderLockName(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
   if (!fd.Valid()) {
-    return false;  // no lock file: no recorder ever held it
+    // No lock file: no recorder ever held it. One that cannot be read may be held.
+    return errno != ENOENT;
   }
   // A shared lock is refused only while a recorder holds the exclusive one.
   return ::flock(fd.Get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;

@@ -91,6 +91,12 @@ const std::string& InsertFrameSql() {
   return sql;
 }
 
+const std::string& CopyFrameSql() {
+  static const std::string sql = "INSERT INTO frames (id, " + FrameColumns() + ") VALUES (" +
+                                 Parameters(3 + model::kChannelCount * kChannelFields) + ")";
+  return sql;
+}
+
 const std::string& SelectFramesSql() {
   static const std::string sql =
       "SELECT id, " + FrameColumns() + " FROM frames WHERE id BETWEEN ?1 AND ?2 ORDER BY id";
@@ -108,10 +114,10 @@ const std::string& SelectRunsSql() {
   return sql;
 }
 
-void BindFrame(SQLite::Statement& insert, const model::S_HARDWARE_DATA& record) {
-  insert.bind(1, record.UtcMs);
-  insert.bind(2, record.FrameCode);
-  int index = 3;
+void BindFrame(SQLite::Statement& insert, const model::S_HARDWARE_DATA& record, int first) {
+  insert.bind(first, record.UtcMs);
+  insert.bind(first + 1, record.FrameCode);
+  int index = first + 2;
   for (const model::S_CHANNEL_DATA& channel : record.Channels) {
     for (const int value : ChannelValues(channel)) {
       insert.bind(index++, value);
@@ -179,6 +185,11 @@ RunSummary ReadRun(const SQLite::Statement& row) {
   run.end_state = static_cast<EndState>(row.getColumn(18).getInt());
   run.end_text = row.getColumn(19).getString();
   return run;
+}
+
+void MarkInterrupted(RunSummary& run) {
+  run.end_state = EndState::kInterrupted;
+  run.end_text = "Interrupted";
 }
 
 }  // namespace korvane::record::detail

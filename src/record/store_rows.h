@@ -14,15 +14,19 @@ namespace korvane::record::detail {
 // select's columns from 0 with the id first.
 
 const std::string& InsertFrameSql();
+const std::string& CopyFrameSql();     // the frame's id ?1, then the insert's parameters from 2
 const std::string& SelectFramesSql();  // ids ?1..?2 inclusive, in order
 const std::string& PutRunSql();        // id ?1, NULL for a new run
 const std::string& SelectRunsSql();    // without WHERE / ORDER BY
 
-void BindFrame(SQLite::Statement& insert, const model::S_HARDWARE_DATA& record);
+void BindFrame(SQLite::Statement& insert, const model::S_HARDWARE_DATA& record, int first = 1);
 // Fills everything but Time.
 void ReadFrame(const SQLite::Statement& row, model::S_HARDWARE_DATA& record);
 
 void BindRun(SQLite::Statement& put, const RunSummary& run);
 RunSummary ReadRun(const SQLite::Statement& row);
+
+// The end a run left in progress gets when the recording has ended without closing it.
+void MarkInterrupted(RunSummary& run);
 
 }  // namespace korvane::record::detail

@@ -9,6 +9,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fstream>
 #include <sstream>
 
 #include "korvane/record/run_files.h"
@@ -144,6 +145,7 @@ TEST_F(RunsWindowTest, AMissingOrForeignStoreLeavesANoteAndTheFileAsItWas) {
 // gets the new frames, and a run begun since is added.
 TEST_F(RunsWindowTest, LiveUpdateShowsARunEndingAndNewRuns) {
   record::Store store(path);
+  const fileio::UniqueFd recording = record::LockBesideStore(record::RecorderLockName(path), "");
   WriteRun(store, RunSpec(2, kStartMs), 2);
   RunSummary going = WriteRun(store, RunSpec(1, kStartMs + 10'000, EndState::kInProgress), 3);
   Open();
@@ -168,6 +170,7 @@ TEST_F(RunsWindowTest, LiveUpdateShowsARunEndingAndNewRuns) {
 
 TEST_F(RunsWindowTest, DeleteAsksWithTheCountAndNeverDeletesARunInProgress) {
   record::Store store(path);
+  const fileio::UniqueFd recording = record::LockBesideStore(record::RecorderLockName(path), "");
   const RunSummary a = WriteRun(store, RunSpec(1, kStartMs), 2);
   const RunSummary b = WriteRun(store, RunSpec(2, kStartMs + 5'000), 2);
   const RunSummary going = WriteRun(store, RunSpec(1, kStartMs + 9'000, EndState::kInProgress), 2);
@@ -204,12 +207,21 @@ TEST_F(RunsWindowTest, ExportsARunAsTsvAndImportsItBack) {
   record::ExportRun(store, run.id, expected);
   EXPECT_EQ(ReadAll(File("run.tsv")).toStdString(), expected.str());
 
+  // Its own export holds nothing new; another store's run comes in as a new run.
   ASSERT_TRUE(window->ImportRuns(File("run.tsv")));
+  EXPECT_EQ(Rows(), 1);
+  {
+    record::Store other(File("other.sqlite").toStdString());
+    const RunSummary elsewhere = WriteRun(other, RunSpec(2, kStartMs + 3'600'000), 4);
+    std::ofstream out(File("other.tsv").toStdString(), std::ios::binary);
+    record::ExportRun(other, elsewhere.id, out);
+  }
+  ASSERT_TRUE(window->ImportRuns(File("other.tsv")));
   EXPECT_EQ(Rows(), 2);
   ASSERT_EQ(Selected().size(), 1u);
   EXPECT_NE(Selected()[0], run.id);
   ASSERT_TRUE(window->ExportSelectedRun(File("again.tsv")));
-  EXPECT_EQ(ReadAll(File("again.tsv")), ReadAll(File("run.tsv")));
+  EXPECT_EQ(ReadAll(File("again.tsv")), ReadAll(File("other.tsv")));
 
   QFile bad(File("bad.tsv"));
   ASSERT_TRUE(bad.open(QIODevice::WriteOnly));

@@ -190,7 +190,7 @@ bool RunsWindow::OpenStore() {
     return false;
   }
   try {
-    store_ = std::make_unique<record::Store>(store_path_);
+    store_ = std::make_unique<record::Store>(store_path_, record::StoreAccess::kRead);
     const std::vector<record::RunSummary> runs = store_->Runs();
     newest_id_ = 0;
     for (const record::RunSummary& run : runs) {

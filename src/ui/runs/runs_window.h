@@ -39,6 +39,8 @@ class RunsTableModel;
 // begun since and those still in progress, so a run being recorded grows and shows its end.
 // Runs can be deleted, exported as TSV and imported; the plot saved as PNG or SVG or copied.
 // Everything runs on the UI thread. A missing file is not created until something is imported.
+// The window reads the file read-only (a file the user may only read is shown too) and opens it
+// for writing only to delete or import runs.
 class RunsWindow final : public QMainWindow {
   Q_OBJECT
 

@@ -5,12 +5,16 @@
 #include <QFileDialog>
 #include <QStatusBar>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <fstream>
 #include <functional>
 #include <sstream>
 #include <string_view>
 
 #include "korvane/fileio/atomic_file.h"
+#include "korvane/record/import_reader.h"
 #include "korvane/record/run_files.h"
 #include "korvane/record/store.h"
 #include "korvane/ui/prompter.h"
@@ -61,14 +65,14 @@ void RunsWindow::DeleteSelected() {
   if (prompter_.Ask(this, windowTitle(), question) != Answer::kYes) {
     return;
   }
-  for (const record::RunSummary& run : selected) {
-    try {
-      store_->DeleteRun(run.id);
-    } catch (const record::StoreError& error) {
-      Warn(QString("Unable to delete the run: %1").arg(error.what()));
-      break;
+  try {
+    record::Store writer(store_path_);
+    for (const record::RunSummary& run : selected) {
+      writer.DeleteRun(run.id);
+      runs_->Remove(run.id);
     }
-    runs_->Remove(run.id);
+  } catch (const record::StoreError& error) {
+    Warn(QString("Unable to delete the run: %1").arg(error.what()));
   }
   UpdatePlot();
   UpdateActions();
@@ -99,16 +103,30 @@ bool RunsWindow::ImportRuns(const QString& file) {
   }
   record::ImportResult result;
   try {
-    if (!store_) {
-      // Importing is what creates a missing store.
-      store_ = std::make_unique<record::Store>(store_path_);
-      newest_id_ = 0;
-      runs_->Reset({});
+    // The file is read whole first: one that cannot be read creates no store.
+    std::ifstream in(file.toStdString(), std::ios::binary);
+    if (!in) {
+      throw std::runtime_error(std::strerror(errno));
     }
-    result = record::ImportFile(*store_, file.toStdString());
+    const std::vector<model::S_HARDWARE_DATA> frames = record::ReadExport(in);
+    if (frames.empty()) {
+      statusBar()->showMessage(QString("Nothing new in %1: it has no frames.").arg(file),
+                               kMessageMs);
+      return true;
+    }
+    record::Store writer(store_path_);  // importing is what creates a missing store
+    result = record::ImportFrames(writer, frames);
   } catch (const std::exception& error) {
     Warn(QString("Unable to import %1: %2").arg(file, error.what()));
     return false;
+  }
+  if (result.frames == 0) {
+    statusBar()->showMessage(QString("Nothing new in %1: all %2 frames are already in the "
+                                     "recordings.")
+                                 .arg(file)
+                                 .arg(result.frames_existing),
+                             kMessageMs);
+    return true;
   }
   Refresh();
   std::vector<std::int64_t> ids;
@@ -121,11 +139,19 @@ bool RunsWindow::ImportRuns(const QString& file) {
     filter_->setCurrentIndex(0);
   }
   SelectRuns(ids);
-  statusBar()->showMessage(QString("Imported %1 frames and %2 runs from %3.")
-                               .arg(result.frames)
-                               .arg(result.runs.size())
-                               .arg(file),
-                           kMessageMs);
+  const QString imported = result.frames_existing == 0
+                               ? QString("Imported %1 frames and %2 runs from %3.")
+                                     .arg(result.frames)
+                                     .arg(result.runs.size())
+                                     .arg(file)
+                               : QString(
+                                     "Imported %1 new frames (%2 already there) and %3 runs "
+                                     "from %4.")
+                                     .arg(result.frames)
+                                     .arg(result.frames_existing)
+                                     .arg(result.runs.size())
+                                     .arg(file);
+  statusBar()->showMessage(imported, kMessageMs);
   return true;
 }
 

@@ -46,8 +46,14 @@ class Store {
   static constexpr int kSchemaVersion = 3;
 
   // kWrite opens or creates the file (and its folder) and migrates its schema to the current
-  // version; kRead opens an existing file as it is (an older layout too). A file of a newer
-  // layout, or another program's database, is refused untouched (kOther).
+  // version; kRead opens an existing file as it is (an older layout too), and its writes throw
+  // kReadOnly. A file of a newer layout, another program's database, or one whose schema holds
+  // triggers or views (this program makes none) is refused untouched (kOther). Every connection
+  // runs in SQLite's defensive mode and trusts no function named in the file's schema.
+  // kRead reads a file whose -wal and -shm it may not write; when they are absent and cannot be
+  // made (a folder it may not write), every commit is in the file, which is then read as
+  // unchanging until a writer begins a -wal (the next read opens the file again). A reader that
+  // may not read the file gets kOther "Cannot read <path> (<why>)".
   explicit Store(const std::string& path, StoreAccess access = StoreAccess::kWrite);
   ~Store();
   Store(const Store&) = delete;
@@ -68,7 +74,9 @@ class Store {
   // only while holding the recorder's lock (RecorderLockName). Returns the runs so closed.
   std::vector<RunSummary> CloseInterruptedRuns();
 
-  // Reading. Runs by start, oldest first; `newer_than_id` keeps those of a greater id.
+  // Reading. Runs by start, oldest first; `newer_than_id` keeps those of a greater id. Opened
+  // kRead, a run left "In progress" reads as "Interrupted" while no recorder holds the store
+  // (RecorderHolds): a crash cut it short, and the next recorder closes it so.
   std::vector<RunSummary> Runs() const;
   std::vector<RunSummary> Runs(std::int64_t newer_than_id) const;
   std::optional<RunSummary> Run(std::int64_t id) const;
@@ -122,7 +130,8 @@ fileio::UniqueFd LockBesideStore(const std::string& name, const std::string& hel
 
 // The lock file a recorder holds beside the store `path` while it records into it.
 std::string RecorderLockName(const std::string& path);
-// Whether a recorder (of any process) holds that lock now. Needs only read access.
+// Whether a recorder (of any process) holds that lock now. Needs only read access; true also
+// when the lock file exists but may not be read (it may be held).
 bool RecorderHolds(const std::string& path);
 
 // The default file: $XDG_DATA_HOME (or ~/.local/share) + "/Korvane Connect/recordings.sqlite".
