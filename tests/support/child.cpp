@@ -73,10 +73,21 @@ bool Child::Running() {
 }
 
 std::optional<int> Child::ExitCode() {
-  if (Running() || !WIFEXITED(status_)) {
+  if (Running() || !ended_ || !WIFEXITED(status_)) {
     return std::nullopt;
   }
   return WEXITSTATUS(status_);
+}
+
+void Child::Signal(int signal_number) {
+  if (Running()) {
+    ::kill(pid_, signal_number);
+  }
+}
+
+std::optional<int> Child::Wait(std::chrono::milliseconds timeout) {
+  WaitUntil([&] { return !Running(); }, timeout);
+  return ExitCode();
 }
 
 }  // namespace korvane::test_support

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,9 +25,14 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
+  pid_t Pid() const { return pid_; }
   bool Running();
   // The exit code, once it has exited normally.
   std::optional<int> ExitCode();
+  // Sends a signal to a child still running.
+  void Signal(int signal_number);
+  // Waits up to `timeout` for the child to end; then as ExitCode().
+  std::optional<int> Wait(std::chrono::milliseconds timeout);
 
  private:
   pid_t pid_ = -1;
