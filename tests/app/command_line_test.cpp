@@ -9,14 +9,15 @@
 #include <vector>
 
 #include "korvane/app/instance_lock.h"
-#include "test_files.h"
+#include "korvane/test_support/temp_dir.h"
+#include "scoped_env.h"
 
 namespace korvane::app {
 namespace {
 
+using test_support::TempDir;
+using test_support::WriteFile;
 using testing::ScopedEnv;
-using testing::TempDir;
-using testing::WriteFile;
 
 TEST(HasSwitch, MatchesDashOrSlashAndNameInAnyCase) {
   const std::pair<std::string, bool> cases[] = {

@@ -3,14 +3,14 @@
 #include <string>
 
 #include "korvane/app/ini_settings_storage.h"
-#include "test_files.h"
+#include "korvane/test_support/temp_dir.h"
 
 namespace korvane::app {
 namespace {
 
-using testing::ReadFile;
-using testing::TempDir;
-using testing::WriteFile;
+using test_support::ReadFile;
+using test_support::TempDir;
+using test_support::WriteFile;
 
 TEST(ExportSettings, TheFolderIsWrittenIntoItsOwnSectionAndReadBackExactly) {
   TempDir dir;

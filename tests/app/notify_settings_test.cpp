@@ -3,7 +3,7 @@
 #include <string>
 
 #include "korvane/app/ini_settings_storage.h"
-#include "test_files.h"
+#include "korvane/test_support/temp_dir.h"
 
 namespace korvane::app {
 namespace {
@@ -18,20 +18,21 @@ TEST(NotifySettings, OnlyZeroTurnsThemOff) {
                                                            {"[RECORDING]\nEnabled=0\n", true}}) {
     EXPECT_EQ(ReadNotifySettings(IniDocument::Parse(text)).Enabled, enabled) << text;
   }
-  testing::TempDir dir;
+  test_support::TempDir dir;
   const std::string file = dir / "korvane-connect.ini";
-  testing::WriteFile(file, "[NOTIFY]\r\nEnabled=0\r\n");
+  test_support::WriteFile(file, "[NOTIFY]\r\nEnabled=0\r\n");
   EXPECT_FALSE(IniSettingsStorage(file).Notify().Enabled);
-  EXPECT_EQ(testing::ReadFile(file), "[NOTIFY]\r\nEnabled=0\r\n");
+  EXPECT_EQ(test_support::ReadFile(file), "[NOTIFY]\r\nEnabled=0\r\n");
 }
 
 // Every key of the section is taken as written (the publisher judges them); nothing else is.
 TEST(MqttSettings, SectionKeysAreTakenAsWritten) {
-  testing::TempDir dir;
+  test_support::TempDir dir;
   const std::string file = dir / "korvane-connect.ini";
-  testing::WriteFile(file,
-                     "[mqtt]\nHost = broker.lan:8883\nTopic=lab/bench 2\nUser=charger\n"
-                     "PasswordFile=/etc/korvane/pw\nCAFile=/etc/ssl/lab.pem\n[GLOBAL]\nUser=x\n");
+  test_support::WriteFile(
+      file,
+      "[mqtt]\nHost = broker.lan:8883\nTopic=lab/bench 2\nUser=charger\n"
+      "PasswordFile=/etc/korvane/pw\nCAFile=/etc/ssl/lab.pem\n[GLOBAL]\nUser=x\n");
   EXPECT_EQ(IniSettingsStorage(file).Mqtt(),
             (publish::BrokerChoice{.address = "broker.lan:8883",
                                    .topic = "lab/bench 2",

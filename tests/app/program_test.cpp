@@ -8,35 +8,24 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "korvane/app/file_access.h"
 #include "korvane/app/instance_lock.h"
-#include "test_files.h"
+#include "korvane/test_support/temp_dir.h"
+#include "korvane/test_support/wait.h"
+#include "scoped_env.h"
 
 namespace korvane::app {
 namespace {
 
-using testing::ReadFile;
+using test_support::ReadFile;
+using test_support::TempDir;
+using test_support::WaitUntil;
+using test_support::WriteFile;
 using testing::ScopedEnv;
-using testing::TempDir;
-using testing::WriteFile;
 
 constexpr auto kDeadline = std::chrono::seconds(20);
-
-// Polls `condition` until it holds or the deadline passes.
-template <typename Condition>
-bool WaitUntil(Condition condition) {
-  const auto end = std::chrono::steady_clock::now() + kDeadline;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) {
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
 
 // The built program, started with its own runtime and configuration folders.
 class Program : public ::testing::Test {
@@ -65,7 +54,7 @@ class Program : public ::testing::Test {
   // The exit code, or -1 when the program did not end in time (it is then killed).
   static int ExitCode(pid_t pid) {
     int status = 0;
-    if (!WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; })) {
+    if (!WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, kDeadline)) {
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
       return -1;
@@ -98,7 +87,8 @@ TEST_F(Program, TerminationSignalSavesSettingsAndReleasesTheLock) {
   const pid_t pid = Start({"-NOPROMPTONCLOSE"});
   ASSERT_GT(pid, 0);
   EXPECT_TRUE(WaitUntil(
-      [&] { return InstanceLock(LockPath()).state() == InstanceLock::State::kHeldElsewhere; }));
+      [&] { return InstanceLock(LockPath()).state() == InstanceLock::State::kHeldElsewhere; },
+      kDeadline));
   kill(pid, SIGTERM);
   EXPECT_EQ(ExitCode(pid), 0);
   EXPECT_EQ(ReadFile(SettingsPath()),
@@ -109,13 +99,16 @@ TEST_F(Program, TerminationSignalSavesSettingsAndReleasesTheLock) {
 TEST_F(Program, SecondInstanceIsRefusedAndTheFirstGoesOn) {
   const pid_t first = Start({"-NOPROMPTONCLOSE"});
   ASSERT_TRUE(WaitUntil(
-      [&] { return InstanceLock(LockPath()).state() == InstanceLock::State::kHeldElsewhere; }));
+      [&] { return InstanceLock(LockPath()).state() == InstanceLock::State::kHeldElsewhere; },
+      kDeadline));
   const pid_t second = Start({"-NOPROMPTONCLOSE"}, "second.err");
   // The refusal is shown in a box that waits for a click; stderr says it as well.
-  EXPECT_TRUE(WaitUntil([&] {
-    return ReadFile(dir_ / "second.err").find("Application is already running!") !=
-           std::string::npos;
-  }));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return ReadFile(dir_ / "second.err").find("Application is already running!") !=
+               std::string::npos;
+      },
+      kDeadline));
   kill(second, SIGTERM);  // ends the box's loop as a log-off would
   EXPECT_EQ(ExitCode(second), 0);
   int status = 0;

@@ -12,13 +12,14 @@
 
 #include "korvane/app/command_line.h"
 #include "korvane/app/instance_lock.h"
-#include "test_files.h"
+#include "korvane/test_support/temp_dir.h"
+#include "scoped_env.h"
 
 namespace korvane::app {
 namespace {
 
+using test_support::TempDir;
 using testing::ScopedEnv;
-using testing::TempDir;
 
 class RunApplicationTest : public ::testing::Test {
  protected:

@@ -3,15 +3,14 @@
 #include <string>
 
 #include "korvane/app/ini_settings_storage.h"
-#include "test_files.h"
+#include "korvane/test_support/temp_dir.h"
 
 namespace korvane::app {
 namespace {
 
-using testing::ListFolder;
-using testing::ReadFile;
-using testing::TempDir;
-using testing::WriteFile;
+using test_support::ReadFile;
+using test_support::TempDir;
+using test_support::WriteFile;
 using ui::RunsWindowSettings;
 
 TEST(RunsSettings, SaveWritesTheRunsSectionOnlyAndReadsBack) {
@@ -30,7 +29,7 @@ TEST(RunsSettings, SaveWritesTheRunsSectionOnlyAndReadsBack) {
             "Splitter=250,400\r\nSeries=4095\r\nChannel=2\r\n\r\n[Window]\r\nLeft=1\r\n");
   EXPECT_EQ(storage.RunsWindow(), changed);
   EXPECT_EQ(storage.Load().CommPort, 3);
-  EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"korvane-connect.ini"});
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"korvane-connect.ini"});
 }
 
 TEST(RunsSettings, EdgeValuesAreKeptJunkAndOutOfRangeGiveTheirDefaults) {

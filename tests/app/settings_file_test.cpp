@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -14,16 +15,16 @@
 #include "../fileio/run_in_child.h"
 #include "korvane/app/ini_settings_storage.h"
 #include "korvane/app/settings_location.h"
-#include "test_files.h"
+#include "korvane/test_support/temp_dir.h"
+#include "scoped_env.h"
 
 namespace korvane::app {
 namespace {
 
-using testing::ListFolder;
-using testing::ReadFile;
+using test_support::ReadFile;
+using test_support::TempDir;
+using test_support::WriteFile;
 using testing::ScopedEnv;
-using testing::TempDir;
-using testing::WriteFile;
 
 const ui::WindowSettings kChanged{12, 2, 1023};
 
@@ -52,7 +53,7 @@ TEST(SettingsFile, SaveKeepsEverythingElseByteForByte) {
   EXPECT_EQ(ReadFile(file),
             "; Korvane Connect\r\n[PORTS]\r\nCOM12 = /dev/pts/7\r\n\r\n[Global]\r\nCommPort=12\r\n"
             "Theme=dark\r\nChannel=2\r\nChartValuesMask=1023\r\n\r\n[Window]\r\nLeft=10\r\n");
-  EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"korvane-connect.ini"});
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"korvane-connect.ini"});
 }
 
 TEST(SettingsFile, FirstRunCreatesFolderAndFileWithDefaults) {
@@ -116,7 +117,7 @@ TEST(SettingsFile, FailedWriteKeepsOldFileAndLeavesNoTemporary) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(ReadFile(file), before);
-  EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"k.ini"});
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"k.ini"});
 }
 
 TEST(SettingsFile, SaveThroughSymlinkKeepsLinkOwnerAndModeBits) {
@@ -134,7 +135,7 @@ TEST(SettingsFile, SaveThroughSymlinkKeepsLinkOwnerAndModeBits) {
   EXPECT_EQ(info.st_uid, geteuid() == 0 ? 4321u : geteuid());
   EXPECT_EQ(ReadFile(dir / "link.ini"), ReadFile(real));
   EXPECT_EQ(storage.Load().CommPort, 12);
-  EXPECT_EQ(ListFolder(dir.path()), (std::vector<std::string>{"k.ini", "link.ini"}));
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"k.ini", "link.ini"}));
 }
 
 // Root may write any file, so the saves run as an ordinary user. A file the user may not write
@@ -168,7 +169,7 @@ TEST(SettingsFile, FileAnOrdinaryUserMayNotReplaceIsLeftAsItWas) {
     ASSERT_EQ(stat(file.c_str(), &now), 0);
     EXPECT_EQ(std::tuple(now.st_ino, now.st_mode), std::tuple(old.st_ino, old.st_mode));
     EXPECT_EQ(ReadFile(file), before);
-    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"k.ini"});
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"k.ini"});
   }
 }
 
@@ -194,8 +195,7 @@ TEST(SettingsFile, UnusableTargetsLoadDefaultsAndAreLeftAlone) {
   EXPECT_EQ(ReadFile(dir / "plain"), "contents");
   EXPECT_TRUE(std::filesystem::is_fifo(dir / "fifo.ini"));
   EXPECT_EQ(std::filesystem::file_size(dir / "big.ini"), 65u << 20);
-  EXPECT_EQ(ListFolder(dir.path()),
-            (std::vector<std::string>{"big.ini", "fifo.ini", "folder.ini", "plain"}));
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"big.ini", "fifo.ini", "folder.ini", "plain"}));
 }
 
 TEST(SettingsFile, BinaryTenMegabyteFileLoadsDefaultsAndSurvivesASave) {

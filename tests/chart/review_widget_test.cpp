@@ -7,7 +7,7 @@
 #include <QWheelEvent>
 #include <cmath>
 
-// The Runs plot widget on Qt's offscreen platform (main() is in widget_test.cpp).
+// The Runs plot widget on Qt's offscreen platform.
 namespace korvane::chart {
 namespace {
 

@@ -110,10 +110,3 @@ TEST(TrendChartWidget, MetafileIs800By600UnlessTheLegendIsTaller) {
 
 }  // namespace
 }  // namespace korvane::chart
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

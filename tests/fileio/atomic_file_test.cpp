@@ -1,39 +1,21 @@
 #include "korvane/fileio/atomic_file.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "korvane/test_support/temp_dir.h"
 #include "run_in_child.h"
 
 namespace korvane::fileio {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::TempDir;
 using testing::ErrorInChild;
-
-// A fresh folder, removed with its contents at the end of the test.
-struct TempDir {
-  TempDir() : path((fs::temp_directory_path() / "korvane-fileio-XXXXXX").string()) {
-    EXPECT_NE(::mkdtemp(path.data()), nullptr);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string operator/(const std::string& name) const { return path + "/" + name; }
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  std::string path;
-};
 
 // Each target under the strict defaults and with both options; a hang would fail at the deadline.
 TEST(AtomicFile, TargetsThatAreNotRegularFilesFollowTheOptions) {

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "korvane/link/serial_devices.h"
+#include "korvane/test_support/temp_dir.h"
 
 namespace korvane::link::testing {
 
@@ -14,7 +13,6 @@ namespace korvane::link::testing {
 class FakeSerialTree {
  public:
   FakeSerialTree() { std::filesystem::create_directories(root_ / "dev/serial/by-id"); }
-  ~FakeSerialTree() { std::filesystem::remove_all(root_); }
 
   SerialRoots Roots() const { return {(root_ / "dev").string(), (root_ / "sys").string()}; }
   std::string Dev(const std::string& name) const { return (root_ / "dev" / name).string(); }
@@ -54,10 +52,8 @@ class FakeSerialTree {
   }
 
  private:
-  static inline int count_ = 0;
-  const std::filesystem::path root_ =
-      std::filesystem::temp_directory_path() /
-      ("korvane-serial-" + std::to_string(::getpid()) + "-" + std::to_string(++count_));
+  test_support::TempDir dir_;
+  const std::filesystem::path root_{dir_.path()};
 };
 
 }  // namespace korvane::link::testing

@@ -1,7 +1,6 @@
 #include "korvane/link/hardware_thread.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <climits>
@@ -12,6 +11,7 @@
 #include <thread>
 
 #include "korvane/link/port_map.h"
+#include "korvane/test_support/temp_dir.h"
 #include "pty_fixture.h"
 #include "test_frames.h"
 #include "thread_fakes.h"
@@ -211,13 +211,13 @@ TEST_F(ThreadTest, OpenFailureShowsRedAfterThePauseAndRetriesEverySecond) {
 }
 
 TEST_F(ThreadTest, OpenFailureReasonFollowsTheStatusOnChangeAndClearsWhenThePortOpens) {
-  const auto adapter =
-      std::filesystem::temp_directory_path() / ("korvane-plug-" + std::to_string(::getpid()));
-  ports_.SetOverride(8, adapter.string());
+  const test_support::TempDir dir;
+  const std::string adapter = dir / "plug";
+  ports_.SetOverride(8, adapter);
   Start(8);
   ASSERT_TRUE(Step(5));
   EXPECT_EQ(form_.details, std::vector<std::string>{"No such device: is the adapter plugged in? (" +
-                                                    adapter.string() + ")"});
+                                                    adapter + ")"});
   std::filesystem::create_symlink(pty_->SlavePath(), adapter);
   ASSERT_TRUE(StepUntil([&] { return trace_.CountPrefix("port: 8 -> 0") == 1; }));
   std::filesystem::remove(adapter);
@@ -301,12 +301,10 @@ TEST_F(ThreadTest, FramesLeftByAFailedRefreshAreStillDecodedAfterTheReopen) {
 }
 
 TEST_F(ThreadTest, UnplugShowsTheOpenErrorAndReplugRecoversWithoutHelp) {
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("korvane-link-test-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const auto link = dir / "charger";
+  const test_support::TempDir dir;
+  const std::string link = dir / "charger";
   std::filesystem::create_symlink(pty_->SlavePath(), link);
-  ports_.SetOverride(3, link.string());
+  ports_.SetOverride(3, link);
   Start(3);
   ASSERT_TRUE(pty_->Write(MakeFrame(MakePayload(1))));
   ASSERT_TRUE(StepUntil([&] { return Shows("OK"); }));
@@ -326,7 +324,6 @@ TEST_F(ThreadTest, UnplugShowsTheOpenErrorAndReplugRecoversWithoutHelp) {
   ASSERT_TRUE(replugged->Write(MakeFrame(MakePayload(2))));
   ASSERT_TRUE(StepUntil([&] { return Shows("OK"); }));
   EXPECT_EQ(model_.Decoded().back(), MakePayload(2));
-  std::filesystem::remove_all(dir);
 }
 
 TEST_F(ThreadTest, FailedReadsWithoutAHangUpCountAsNoBytes) {

@@ -5,12 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 #include "../fileio/run_in_child.h"
 #include "korvane/link/comm.h"
+#include "korvane/test_support/temp_dir.h"
 #include "pty_fixture.h"
 
 namespace korvane::link {
@@ -81,11 +80,11 @@ TEST_F(OpenFailureTest, RefusedDeviceNamesTheGroupToJoin) {
   if (::geteuid() != 0) {
     GTEST_SKIP() << "only root can act as another user";
   }
-  const auto file =
-      std::filesystem::temp_directory_path() / ("korvane-root-only-" + std::to_string(::getpid()));
-  std::ofstream(file).put('\0');
+  const test_support::TempDir dir(0755);  // the child reaches the file, which refuses it
+  const std::string file = dir / "root-only";
+  test_support::WriteFile(file, std::string(1, '\0'));
   ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
-  ports_.SetOverride(8, file.string());
+  ports_.SetOverride(8, file);
   const auto told = fileio::testing::ErrorInChild(
       [&] {
         TComm comm(ports_);
@@ -93,7 +92,6 @@ TEST_F(OpenFailureTest, RefusedDeviceNamesTheGroupToJoin) {
         throw std::runtime_error(DescribeOpenFailure(comm.LastFailure()));
       },
       true);
-  std::filesystem::remove(file);
   EXPECT_EQ(told, kNotInGroup);
 }
 

@@ -1,17 +1,16 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <future>
 #include <sstream>
 
 #include "korvane/model/hardware_data.h"
 #include "korvane/model/vocabulary.h"
+#include "korvane/test_support/temp_dir.h"
 #include "test_support.h"
 
 namespace korvane::model {
@@ -34,8 +33,8 @@ TEST(Concurrency, DecodeWhileRefreshingAndExporting) {
   testing::FakeView view;
   testing::FakeChart chart;
   THardwareData model(view, chart, 1, 511);
-  const auto file = std::filesystem::temp_directory_path() /
-                    ("korvane-concurrency-" + std::to_string(::getpid()) + ".tsv");
+  const test_support::TempDir dir;
+  const std::string file = dir / "history.tsv";
   constexpr unsigned kFrames = 6000;
   std::atomic<bool> decoding{true};
 
@@ -62,7 +61,7 @@ TEST(Concurrency, DecodeWhileRefreshingAndExporting) {
         }
       }
       if (rounds % 10 == 0) {
-        model.ExportData(file.string());
+        model.ExportData(file);
       }
     }
   });
@@ -76,7 +75,7 @@ TEST(Concurrency, DecodeWhileRefreshingAndExporting) {
 
   EXPECT_EQ(model.HistorySize(), 3600U);
   // Each exported line is whole: the input voltage and the cells agree, in sequence.
-  model.ExportData(file.string());
+  model.ExportData(file);
   std::ifstream in(file, std::ios::binary);
   std::string line;
   std::getline(in, line);
@@ -92,7 +91,6 @@ TEST(Concurrency, DecodeWhileRefreshingAndExporting) {
     EXPECT_EQ(std::count(fields.begin() + 8, fields.begin() + 15, fields[3]), 7);
   }
   EXPECT_EQ(lines, 3600U);
-  std::filesystem::remove(file);
 }
 
 }  // namespace

@@ -6,11 +6,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "../fileio/run_in_child.h"
 #include "korvane/model/hardware_data.h"
+#include "korvane/test_support/temp_dir.h"
 #include "test_support.h"
 
 namespace korvane::model {
@@ -18,34 +17,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-// A fresh folder under the system's temp folder, removed with its contents.
-struct TempDir {
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "korvane-model-XXXXXX").string();
-    path = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  fs::path path;
-};
+using test_support::ReadFile;
+using test_support::TempDir;
+using test_support::WriteFile;
 
 const char kHeader[] =
     "Time\tOperation Mode (1)\tCycle Number (1)\tInput Voltage (1)\tOutput Voltage (1)\t"
@@ -90,13 +64,13 @@ class ModelExportTest : public ::testing::Test {
 };
 
 TEST_F(ModelExportTest, EmptyHistoryGivesTheHeaderOnly) {
-  model.ExportData((dir.path / "empty.tsv").string());
-  EXPECT_EQ(ReadFile(dir.path / "empty.tsv"), kHeader);
+  model.ExportData(dir / "empty.tsv");
+  EXPECT_EQ(ReadFile(dir / "empty.tsv"), kHeader);
 }
 
 TEST_F(ModelExportTest, WritesEveryEntryAndReplacesAnExistingFile) {
   testing::ScopedLocale locale("C");
-  const fs::path file = dir.path / "run.tsv";
+  const std::string file = dir / "run.tsv";
   WriteFile(file, std::string(100000, 'x'));
   ::chmod(file.c_str(), 0640);
   for (unsigned i = 0; i < 5; ++i) {
@@ -104,7 +78,7 @@ TEST_F(ModelExportTest, WritesEveryEntryAndReplacesAnExistingFile) {
     clock.AdvanceMs(1000);
   }
   model.ResetChart();
-  model.ExportData(file.string());
+  model.ExportData(file);
   std::string expected = kHeader;
   for (const S_HARDWARE_DATA& r : model.CopyHistory()) {
     expected += ExportLine(r);
@@ -118,10 +92,9 @@ TEST_F(ModelExportTest, WritesEveryEntryAndReplacesAnExistingFile) {
 // Below a plain file (no folder can be written there, even by root), and onto a full device.
 TEST_F(ModelExportTest, FailureNamesFileAndReasonAndKeepsWhatWasThere) {
   model.Decode(testing::ModePayload(1, 1));
-  WriteFile(dir.path / "plain", "not a folder");
-  const std::pair<std::string, std::string> cases[] = {
-      {(dir.path / "plain/out.tsv").string(), "Not a directory"},
-      {"/dev/full", "No space left on device"}};
+  WriteFile(dir / "plain", "not a folder");
+  const std::pair<std::string, std::string> cases[] = {{dir / "plain/out.tsv", "Not a directory"},
+                                                       {"/dev/full", "No space left on device"}};
   for (const auto& [file, reason] : cases) {
     try {
       model.ExportData(file);
@@ -130,14 +103,14 @@ TEST_F(ModelExportTest, FailureNamesFileAndReasonAndKeepsWhatWasThere) {
       EXPECT_EQ(std::string(e.what()), "Cannot write the file \"" + file + "\": " + reason);
     }
   }
-  EXPECT_EQ(ReadFile(dir.path / "plain"), "not a folder");
+  EXPECT_EQ(ReadFile(dir / "plain"), "not a folder");
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"plain"});
   EXPECT_TRUE(fs::is_character_file("/dev/full"));  // written in place, never replaced
 }
 
 // A FIFO without a reader would hold the window in open() for ever.
 TEST_F(ModelExportTest, AFifoIsRefusedWithoutWaitingForAReader) {
-  const std::string fifo = (dir.path / "pipe.tsv").string();
+  const std::string fifo = dir / "pipe.tsv";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_EQ(fileio::testing::ErrorInChild([&] { model.ExportData(fifo); }),
             "Cannot write the file \"" + fifo + "\": Not a regular file");
@@ -150,10 +123,9 @@ TEST(ExportAsOrdinaryUser, OwnFileInAFolderOfRootsIsWrittenInPlace) {
   if (::geteuid() != 0) {
     GTEST_SKIP() << "needs root to act as another user";
   }
-  TempDir dir;
-  ASSERT_EQ(::chmod(dir.path.c_str(), 0755), 0);
-  const std::string own = (dir.path / "own.tsv").string();
-  const std::string roots = (dir.path / "roots.tsv").string();
+  TempDir dir(0755);
+  const std::string own = dir / "own.tsv";
+  const std::string roots = dir / "roots.tsv";
   WriteFile(own, std::string(1000, 'x'));
   ASSERT_EQ(::chown(own.c_str(), fileio::testing::kNobody, fileio::testing::kNobody), 0);
   WriteFile(roots, "root's");

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "korvane/sim/pty.h"
+#include "korvane/test_support/wait.h"
 #include "pty_reader.h"
 
 namespace korvane::sim {
@@ -45,11 +45,8 @@ TEST(Runner, StopsPromptlyMidIntervalAndMidWrite) {
     } else {
       // The master stops being writable once the queue is full: the runner is then waiting.
       pollfd p{pty->MasterFd(), POLLOUT, 0};
-      const auto give_up = Clock::now() + kDeadline;
-      while (::poll(&p, 1, 0) != 0 && Clock::now() < give_up) {
-        std::this_thread::sleep_for(milliseconds(1));
-      }
-      ASSERT_EQ(::poll(&p, 1, 0), 0) << c.name;
+      ASSERT_TRUE(test_support::WaitUntil([&] { return ::poll(&p, 1, 0) == 0; }, kDeadline))
+          << c.name;
     }
     const auto before = Clock::now();
     runner.Stop();

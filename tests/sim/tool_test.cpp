@@ -10,6 +10,7 @@
 
 #include "child_process.h"
 #include "korvane/sim/tool_options.h"
+#include "korvane/test_support/temp_dir.h"
 #include "pty_reader.h"
 #include "wire_scan.h"
 
@@ -75,9 +76,8 @@ TEST(Tool, PtySendsTheRequestedFramesAndExits) {
 }
 
 TEST(Tool, LinkFollowsTheSlaveAndGoesAwayOnSigterm) {
-  char dir[] = "/tmp/korvane-sim-XXXXXX";
-  ASSERT_NE(::mkdtemp(dir), nullptr);
-  const std::string link = std::string(dir) + "/charger";
+  const test_support::TempDir dir;
+  const std::string link = dir / "charger";
   ChildProcess child(Tool({"--pty", "--link", link, "--interval-ms", "20"}));
   const auto path = child.ReadLine(kDeadline);
   ASSERT_TRUE(path.has_value());
@@ -88,7 +88,6 @@ TEST(Tool, LinkFollowsTheSlaveAndGoesAwayOnSigterm) {
   child.Signal(SIGTERM);
   EXPECT_EQ(child.Wait(kDeadline), 0);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
-  std::filesystem::remove_all(dir);
 }
 
 // The tool opens a tty someone else made (here a pty slave with cooked defaults) and sets it raw.

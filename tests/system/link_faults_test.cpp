@@ -282,7 +282,6 @@ class SteppedReplug : public ::testing::Test {
   static constexpr int kLinkedPort = 3;
 
   void SetUp() override {
-    ASSERT_TRUE(dir_.Valid());
     link_path_ = dir_ / "charger";
     pty_ = sim::Pty::Open();
     std::filesystem::create_symlink(pty_->SlavePath(), link_path_);
@@ -356,7 +355,7 @@ class SteppedReplug : public ::testing::Test {
     return StepUntil([&] { return events_.opened == opened + 1; });
   }
 
-  TempFolder dir_;
+  TempDir dir_;
   std::string link_path_;
   link::HandOffQueue ui_;
   FakeStatusView form_{std::this_thread::get_id()};

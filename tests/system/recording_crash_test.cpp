@@ -2,12 +2,8 @@
 // with SIGKILL at random moments. After every kill the store must pass the integrity check and
 // hold every frame written more than a second before the kill; the next start must close the
 // runs the kill left open.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,15 +23,18 @@
 #include "korvane/sim/pty.h"
 #include "korvane/sim/runner.h"
 #include "korvane/sim/scenario.h"
+#include "korvane/test_support/child.h"
+#include "korvane/test_support/wait.h"
 #include "system_support.h"
-
-extern char** environ;
 
 namespace korvane::system_test {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using test_support::Child;
+using test_support::Environment;
+using test_support::WaitUntil;
 
 constexpr int kKills = 50;
 constexpr auto kDeadline = 20s;
@@ -49,94 +47,18 @@ std::int64_t UtcNowMs() {
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-template <typename Condition>
-bool WaitUntil(Condition condition, Clock::time_point deadline) {
-  while (!condition()) {
-    if (Clock::now() >= deadline) {
-      return false;
+// True while process `pid` has `device` open.
+bool HasOpen(pid_t pid, const std::string& device) {
+  std::error_code error;
+  for (const auto& entry :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+    std::error_code link_error;
+    if (std::filesystem::read_symlink(entry.path(), link_error) == device) {
+      return true;
     }
-    std::this_thread::sleep_for(5ms);
   }
-  return true;
+  return false;
 }
-
-// korvane-connect in a process of its own, our environment with `env` replacing or adding.
-class Program {
- public:
-  explicit Program(const std::map<std::string, std::string>& env) {
-    std::map<std::string, std::string> merged;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-      const std::string text = *entry;
-      merged.emplace(text.substr(0, text.find('=')), text.substr(text.find('=') + 1));
-    }
-    for (const auto& [name, value] : env) {
-      merged[name] = value;
-    }
-    std::vector<std::string> texts;
-    for (const auto& [name, value] : merged) {
-      texts.push_back(name + "=" + value);
-    }
-    std::vector<char*> envp;
-    for (std::string& text : texts) {
-      envp.push_back(text.data());
-    }
-    envp.push_back(nullptr);
-    std::string path = KORVANE_CONNECT;
-    std::string no_prompt = "-NOPROMPTONCLOSE";
-    char* argv[] = {path.data(), no_prompt.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv, envp.data()) != 0) {
-      pid_ = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Program() { Kill(); }
-  Program(const Program&) = delete;
-  Program& operator=(const Program&) = delete;
-
-  bool Started() const { return pid_ > 0; }
-
-  // True while the program has `device` open.
-  bool HasOpen(const std::string& device) const {
-    std::error_code error;
-    for (const auto& entry :
-         std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", error)) {
-      std::error_code link_error;
-      if (std::filesystem::read_symlink(entry.path(), link_error) == device) {
-        return true;
-      }
-    }
-    return false;
-  }
-
-  void Kill() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
-  }
-
-  // SIGTERM; the exit code, or -1 when it ended otherwise or not in time.
-  int Terminate() {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    const bool ended = WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; },
-                                 Clock::now() + kDeadline);
-    if (!ended) {
-      Kill();
-      return -1;
-    }
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
 
 std::unique_ptr<sim::Scenario> ChargeDischarge(std::uint64_t seed) {
   sim::ScenarioOptions options;
@@ -208,29 +130,28 @@ unsigned Seed() {
 class RecordingCrash : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir_.Valid());
-    env_ = {{"QT_QPA_PLATFORM", "offscreen"},
-            {"HOME", dir_.Path()},
-            {"XDG_CONFIG_HOME", dir_ / "config"},
-            {"XDG_DATA_HOME", dir_ / "data"},
-            {"XDG_RUNTIME_DIR", dir_.Path()}};
+    env_ = {"QT_QPA_PLATFORM=offscreen", "HOME=" + dir_.path(),
+            "XDG_CONFIG_HOME=" + (dir_ / "config"), "XDG_DATA_HOME=" + (dir_ / "data"),
+            "XDG_RUNTIME_DIR=" + dir_.path()};
     std::filesystem::create_directories(dir_ / "config/Korvane Connect");
   }
 
   // Starts the program on a fresh pty (a killed program leaves its port in exclusive mode).
-  std::unique_ptr<Program> Launch(const sim::Pty& pty) {
-    WriteBytes(dir_ / "config/Korvane Connect/korvane-connect.ini",
-               "[GLOBAL]\nCommPort=1\nChannel=1\n[PORTS]\nCOM1=" + pty.SlavePath() +
-                   "\n[RECORDING]\nEnabled=1\nFile=" + StorePath() + "\n");
-    auto program = std::make_unique<Program>(env_);
-    EXPECT_TRUE(program->Started());
+  std::unique_ptr<Child> Launch(const sim::Pty& pty) {
+    WriteFile(dir_ / "config/Korvane Connect/korvane-connect.ini",
+              "[GLOBAL]\nCommPort=1\nChannel=1\n[PORTS]\nCOM1=" + pty.SlavePath() +
+                  "\n[RECORDING]\nEnabled=1\nFile=" + StorePath() + "\n");
+    auto program =
+        std::make_unique<Child>(std::vector<std::string>{KORVANE_CONNECT, "-NOPROMPTONCLOSE"},
+                                Environment(env_), "/dev/null");
+    EXPECT_GT(program->Pid(), 0);
     return program;
   }
 
   std::string StorePath() const { return dir_ / "recordings.sqlite"; }
 
-  TempFolder dir_;
-  std::map<std::string, std::string> env_;
+  TempDir dir_;
+  std::vector<std::string> env_;
 };
 
 TEST_F(RecordingCrash, EveryKillKeepsASoundStoreWithAllButTheLastSecond) {
@@ -251,12 +172,13 @@ TEST_F(RecordingCrash, EveryKillKeepsASoundStoreWithAllButTheLastSecond) {
     auto program = Launch(*pty);
     // The program purges its port as it opens it: frames go out only once it has it open.
     std::optional<Feed> feed;
-    if (WaitUntil([&] { return program->HasOpen(pty->SlavePath()); }, kill_at)) {
+    if (WaitUntil([&] { return HasOpen(program->Pid(), pty->SlavePath()); }, kill_at)) {
       feed.emplace(*pty, static_cast<std::uint64_t>(kill));
     }
     std::this_thread::sleep_until(kill_at);
     const Clock::time_point killed = Clock::now();
-    program->Kill();
+    program->Signal(SIGKILL);
+    program->Wait(kDeadline);
     if (feed) {
       feed->Stop();
     }
@@ -302,8 +224,7 @@ TEST_F(RecordingCrash, EveryKillKeepsASoundStoreWithAllButTheLastSecond) {
   // A last start closes the runs left open, and a clean stop ends its own.
   auto pty = sim::Pty::Open();
   auto program = Launch(*pty);
-  ASSERT_TRUE(
-      WaitUntil([&] { return program->HasOpen(pty->SlavePath()); }, Clock::now() + kDeadline));
+  ASSERT_TRUE(WaitUntil([&] { return HasOpen(program->Pid(), pty->SlavePath()); }, kDeadline));
   Feed feed(*pty, kKills + 1);
   ASSERT_TRUE(WaitUntil(
       [&] {
@@ -313,8 +234,9 @@ TEST_F(RecordingCrash, EveryKillKeepsASoundStoreWithAllButTheLastSecond) {
           return false;  // busy for a moment
         }
       },
-      Clock::now() + kDeadline));
-  EXPECT_EQ(program->Terminate(), 0);
+      kDeadline));
+  program->Signal(SIGTERM);
+  EXPECT_EQ(program->Wait(kDeadline), 0);
   feed.Stop();
   const record::Store store(StorePath());
   EXPECT_TRUE(store.IntegrityOk());

@@ -1,20 +1,16 @@
 #pragma once
 
 #include <dirent.h>
-#include <stdlib.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <streambuf>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "korvane/model/telemetry_sink.h"
+#include "korvane/test_support/temp_dir.h"
 
 namespace korvane::system_test {
 
@@ -44,54 +40,9 @@ inline long ResidentKib() {
   return -1;
 }
 
-inline std::string ReadBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-inline void WriteBytes(const std::string& path, std::string_view bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-// A fresh folder, removed with its contents at the end of the scope.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "korvane-system-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) {
-      path_ = pattern;
-    }
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  bool Valid() const { return !path_.empty(); }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-// Sorted names in `folder`, to show that a failure left nothing behind.
-inline std::string Listing(const std::string& folder) {
-  std::string names;
-  std::vector<std::string> all;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    all.push_back(entry.path().filename().string());
-  }
-  std::sort(all.begin(), all.end());
-  for (const auto& name : all) {
-    names += name + "\n";
-  }
-  return names;
-}
+using test_support::ReadFile;
+using test_support::TempDir;
+using test_support::WriteFile;
 
 // Counts the link's trace lines by kind, without keeping them. Any thread.
 struct LinkEvents {

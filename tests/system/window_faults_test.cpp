@@ -98,7 +98,7 @@ class FileSizeLimit {
 struct ExportFailure {
   const char* name;
   // Prepares the target in the folder; returns the name to choose in the save dialog.
-  std::function<std::string(const TempFolder&)> prepare;
+  std::function<std::string(const TempDir&)> prepare;
   const char* reason;
   bool limit_file_size = false;
 };
@@ -111,7 +111,6 @@ class ExportFailureTest : public ui::testing::WindowTest,
                           public ::testing::WithParamInterface<ExportFailure> {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir.Valid());
     StartCharger();
     Open();
     ASSERT_TRUE(WaitFrames(2));
@@ -129,19 +128,19 @@ class ExportFailureTest : public ui::testing::WindowTest,
     return prompter.shown.back();
   }
 
-  TempFolder dir;
+  TempDir dir;
 };
 
 TEST_P(ExportFailureTest, ClearMessagePreviousFileIntactAndTheProgramGoesOn) {
   const std::string previous = dir / "previous.tsv";
   ASSERT_EQ(Export(previous).text, "Data successfully exported.");
-  const std::string previous_bytes = ReadBytes(previous);
+  const std::string previous_bytes = ReadFile(previous);
   ASSERT_GT(previous_bytes.size(), 512u);  // more than the limit below
   // The history grows, so a new export would differ from the previous file.
   ASSERT_TRUE(WaitFrames(window->HardwareData().HistorySize() + 1));
 
   const std::string chosen = GetParam().prepare(dir);
-  const std::string listing = Listing(dir.Path());
+  const std::vector<std::string> listing = dir.Names();
   ScriptedPrompter::Shown shown;
   {
     std::unique_ptr<FileSizeLimit> limit;
@@ -154,8 +153,8 @@ TEST_P(ExportFailureTest, ClearMessagePreviousFileIntactAndTheProgramGoesOn) {
   EXPECT_EQ(shown.caption, "Korvane Connect");
   EXPECT_EQ(shown.text.toStdString(), "Unable to export data. Exception: Cannot write the file \"" +
                                           chosen + "\": " + GetParam().reason + ".");
-  EXPECT_EQ(ReadBytes(previous), previous_bytes);
-  EXPECT_EQ(Listing(dir.Path()), listing);  // no temporary file left, nothing replaced
+  EXPECT_EQ(ReadFile(previous), previous_bytes);
+  EXPECT_EQ(dir.Names(), listing);  // no temporary file left, nothing replaced
 
   // Still usable: acquisition goes on and the next export to a good path succeeds.
   const std::size_t frames = window->HardwareData().HistorySize();
@@ -163,20 +162,20 @@ TEST_P(ExportFailureTest, ClearMessagePreviousFileIntactAndTheProgramGoesOn) {
   EXPECT_EQ(Status(), link::kStatusOk);
   EXPECT_FALSE(window->HardwareThread().Finished());
   EXPECT_EQ(Export(dir / "after.tsv").text, "Data successfully exported.");
-  EXPECT_GE(ReadBytes(dir / "after.tsv").size(), previous_bytes.size());
+  EXPECT_GE(ReadFile(dir / "after.tsv").size(), previous_bytes.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Targets, ExportFailureTest,
     ::testing::Values(ExportFailure{"FullDevice",
-                                    [](const TempFolder& d) {
+                                    [](const TempDir& d) {
                                       // A name with the suffix the dialog would otherwise add.
                                       std::filesystem::create_symlink("/dev/full", d / "full.tsv");
                                       return d / "full.tsv";
                                     },
                                     "No space left on device"},
                       ExportFailure{"NamedPipe",
-                                    [](const TempFolder& d) {
+                                    [](const TempDir& d) {
                                       // Opening it for writing would wait for a reader.
                                       const std::string fifo = d / "pipe.tsv";
                                       EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -184,20 +183,20 @@ INSTANTIATE_TEST_SUITE_P(
                                     },
                                     "Not a regular file"},
                       ExportFailure{"Directory",
-                                    [](const TempFolder& d) {
+                                    [](const TempDir& d) {
                                       std::filesystem::create_directory(d / "folder.tsv");
                                       return d / "folder.tsv";
                                     },
                                     "Is a directory"},
                       ExportFailure{"DiskFullOverThePreviousFile",
-                                    [](const TempFolder& d) { return d / "previous.tsv"; },
+                                    [](const TempDir& d) { return d / "previous.tsv"; },
                                     "File too large", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct BrokenSettings {
   const char* name;
   // Prepares the settings in the folder; returns the file's path.
-  std::function<std::string(const TempFolder&)> prepare;
+  std::function<std::string(const TempDir&)> prepare;
   bool save_fails = false;
 };
 
@@ -229,10 +228,9 @@ class BrokenSettingsTest : public ::testing::TestWithParam<BrokenSettings> {};
 // Defaults load, the window starts and acquires, and it still closes; a save that cannot be
 // made is reported, one that can keeps the file's other content.
 TEST_P(BrokenSettingsTest, DefaultsLoadTheWindowStartsAndStillCloses) {
-  TempFolder dir;
-  ASSERT_TRUE(dir.Valid());
+  TempDir dir;
   const std::string file = GetParam().prepare(dir);
-  const std::string before = ReadBytes(file);
+  const std::string before = ReadFile(file);
   app::IniSettingsStorage storage(file);
   ScriptedPrompter prompter;
   std::ostringstream trace;
@@ -266,7 +264,7 @@ TEST_P(BrokenSettingsTest, DefaultsLoadTheWindowStartsAndStillCloses) {
   }
   EXPECT_TRUE(prompter.shown.empty());
   EXPECT_EQ(app::IniSettingsStorage(file).Load().ChartValuesMask, mask);
-  const std::string after = ReadBytes(file);
+  const std::string after = ReadFile(file);
   EXPECT_GT(after.size(), before.size());
   if (before.find('[') == std::string::npos) {
     // Nothing in it to update: the old content is kept whole, the settings follow it.
@@ -278,27 +276,27 @@ INSTANTIATE_TEST_SUITE_P(
     Files, BrokenSettingsTest,
     ::testing::Values(
         BrokenSettings{"Corrupt",
-                       [](const TempFolder& d) {
-                         WriteBytes(d / "k.ini",
-                                    "[GLOBAL\nCommPort=abc\n[GLOBAL]\nCommPort=x7\nChannel=9\n"
-                                    "\x01\x02 = = =\n[PORTS\nCOM7\n==\n[");
+                       [](const TempDir& d) {
+                         WriteFile(d / "k.ini",
+                                   "[GLOBAL\nCommPort=abc\n[GLOBAL]\nCommPort=x7\nChannel=9\n"
+                                   "\x01\x02 = = =\n[PORTS\nCOM7\n==\n[");
                          return d / "k.ini";
                        }},
         BrokenSettings{"Binary",
-                       [](const TempFolder& d) {
+                       [](const TempDir& d) {
                          std::string bytes = RandomBytes(64 << 10, 3);
                          std::replace(bytes.begin(), bytes.end(), '[', ' ');
-                         WriteBytes(d / "k.ini", bytes);
+                         WriteFile(d / "k.ini", bytes);
                          return d / "k.ini";
                        }},
         BrokenSettings{"TenMegabytes",
-                       [](const TempFolder& d) {
-                         WriteBytes(d / "k.ini", TenMegabytes());
+                       [](const TempDir& d) {
+                         WriteFile(d / "k.ini", TenMegabytes());
                          return d / "k.ini";
                        }},
         BrokenSettings{"FolderIsAPlainFile",
-                       [](const TempFolder& d) {
-                         WriteBytes(d / "plain", "a file, not a folder");
+                       [](const TempDir& d) {
+                         WriteFile(d / "plain", "a file, not a folder");
                          return d / "plain/Korvane Connect/korvane-connect.ini";
                        },
                        true}),

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "korvane/model/hardware_data.h"
+#include "korvane/test_support/wait.h"
 #include "korvane/ui/app_services.h"
 #include "korvane/ui/prompter.h"
 
@@ -97,14 +98,8 @@ class ScriptedPrompter final : public Prompter {
 // Processes events until `done()` or the deadline; returns `done()`.
 inline bool WaitUntil(const std::function<bool()>& done,
                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
+  return test_support::WaitUntil(
+      done, timeout, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); });
 }
 
 }  // namespace korvane::ui::testing

@@ -1,23 +1,17 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QDBusConnection>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <chrono>
-#include <cstdio>
 #include <vector>
 
 #include "fakes.h"
 #include "korvane/model/hardware_data.h"
 #include "korvane/sim/frame_encoder.h"
 #include "korvane/sim/scenario.h"
+#include "korvane/test_support/bus.h"
 #include "korvane/ui/window_recording.h"
 #include "notify/desktop_notifications.h"
 #include "notify/event_sound.h"
@@ -83,50 +77,15 @@ class StandInNotifications : public QObject {
   }
 };
 
-// A bus of the test's own: dbus-daemon on a socket in a temp folder, nothing activatable.
+// A bus of the test's own, where StartService() offers the stand-in notification service.
 class NotifyBusTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    QFile config(dir_.filePath("bus.conf"));
-    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-    // Calls and their replies both need an allow: the daemon's default denies.
-    config.write(QString("<busconfig><type>session</type><listen>unix:path=%1</listen>"
-                         "<auth>EXTERNAL</auth><policy context=\"default\">"
-                         "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
-                         "<allow own=\"*\"/></policy></busconfig>")
-                     .arg(dir_.filePath("bus"))
-                     .toUtf8());
-    config.close();
-    // fork and exec, not QProcess: QProcess starts children vfork-style, sharing this process's
-    // memory for a moment, which ThreadSanitizer cannot follow.
-    const std::string config_arg = "--config-file=" + config.fileName().toStdString();
-    daemon_ = ::fork();
-    if (daemon_ == 0) {
-      ::execlp("dbus-daemon", "dbus-daemon", config_arg.c_str(), "--nofork", nullptr);
-      ::_exit(127);
-    }
-    ASSERT_GT(daemon_, 0);
-    const QString socket = dir_.filePath("bus");
-    // Listening once a connection is taken.
-    ASSERT_TRUE(WaitUntil([&] {
-      sockaddr_un un{};
-      un.sun_family = AF_UNIX;
-      std::snprintf(un.sun_path, sizeof un.sun_path, "%s", socket.toLocal8Bit().constData());
-      const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-      const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&un), sizeof un) == 0;
-      ::close(fd);
-      return up;
-    }));
-    address = "unix:path=" + socket;
+    ASSERT_TRUE(bus_.Up()) << test_support::ReadFile(dir_ / "bus.log");
+    address = QString::fromStdString(bus_.Address());
   }
 
-  void TearDown() override {
-    QDBusConnection::disconnectFromBus("stand-in");
-    if (daemon_ > 0) {
-      ::kill(daemon_, SIGKILL);
-      ::waitpid(daemon_, nullptr, 0);
-    }
-  }
+  void TearDown() override { QDBusConnection::disconnectFromBus("stand-in"); }
 
   void StartService() {
     QDBusConnection bus = QDBusConnection::connectToBus(address, "stand-in");
@@ -139,8 +98,8 @@ class NotifyBusTest : public ::testing::Test {
   StandInNotifications service;
 
  private:
-  QTemporaryDir dir_;
-  pid_t daemon_ = -1;
+  test_support::TempDir dir_;
+  test_support::Bus bus_{dir_};
 };
 
 // The recorder sees a simulated charge (channel 1) and discharge (channel 2) to their ends; each

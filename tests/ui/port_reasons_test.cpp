@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QListWidget>
 #include <filesystem>
 
 #include "../link/fake_serial_tree.h"
 #include "korvane/link/port_map.h"
+#include "korvane/test_support/temp_dir.h"
 #include "korvane/ui/settings_dialog.h"
 #include "window_fixture.h"
 
@@ -16,8 +16,8 @@ using testing::WaitUntil;
 using PortReasonsTest = testing::WindowTest;
 
 TEST_F(PortReasonsTest, LampAndSettingsTellWhyThePortFailedUntilItOpens) {
-  const std::string adapter =
-      std::filesystem::temp_directory_path() / ("korvane-adapter-" + std::to_string(::getpid()));
+  const test_support::TempDir dir;
+  const std::string adapter = dir / "adapter";
   storage.ports[testing::kChargerPort] = adapter;
   storage.stored.CommPort = testing::kChargerPort;
   Open();
@@ -41,7 +41,6 @@ TEST_F(PortReasonsTest, LampAndSettingsTellWhyThePortFailedUntilItOpens) {
   window->MenuFileSettingsClick();
   EXPECT_EQ(C().CommStatus->Lamp()->toolTip(), "");
   window.reset();
-  std::filesystem::remove(adapter);
 }
 
 TEST(SettingsDeviceList, FollowsPlugsAndPicksTheChosenNumber) {

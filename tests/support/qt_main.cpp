@@ -1,3 +1,5 @@
+// The main() of every Qt test program: a QApplication on the offscreen platform unless
+// QT_QPA_PLATFORM names another, then GoogleTest.
 #include <gtest/gtest.h>
 
 #include <QApplication>
