@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace korvane::record {
@@ -138,6 +139,107 @@ TEST(RunTracker, RunBoundariesFollowModes) {
   }
 }
 
+// A stop at the charger, a new charge and another pack each end the run; a short "not
+// operating" glitch and a cycle program's counter restart after a delay do not.
+TEST(RunTracker, StopsAndNewChargesEndTheRun) {
+  struct Timed {
+    std::int64_t ms;
+    Ch ch;
+  };
+  const std::array<int, model::kCellCount> three{3800, 3810, 3790};
+  const std::array<int, model::kCellCount> two{3800, 3810};
+  struct Case {
+    const char* name;
+    std::vector<Timed> frames;
+    std::vector<std::string> runs;
+  };
+  const Case cases[] = {
+      {"idle for 10 s", {{0, {1}}, {1000, {1}}, {2000, {0}}, {12'000, {0}}}, {"C 1-2 (2) Stopped"}},
+      {"idle glitch under 10 s",
+       {{0, {1}}, {1000, {0}}, {5000, {0}}, {10'999, {1}}},
+       {"C 1-4 (4) In progress"}},
+      {"a charge 10 s into idle is new",
+       {{0, {1}}, {1000, {0}}, {11'000, {1}}},
+       {"C 1-1 (1) Stopped", "C 3-3 (1) In progress"}},
+      {"idle then a discharge",
+       {{0, {1}}, {1000, {0}}, {2000, {2}}},
+       {"C 1-1 (1) Stopped", "D 3-3 (1) In progress"}},
+      {"idle then a new charge",
+       {{0, {1, 0, 0, 0, 1291}}, {1000, {0}}, {2000, {1, 0, 0, 0, 18}}},
+       {"C 1-1 (1) Stopped", "C 3-3 (1) In progress"}},
+      {"capacity restarts",
+       {{0, {1, 0, 0, 0, 1291}}, {1000, {1, 0, 0, 0, 18}}},
+       {"C 1-1 (1) Interrupted", "C 2-2 (1) In progress"}},
+      {"below half",
+       {{0, {1, 0, 0, 0, 1000}}, {1000, {1, 0, 0, 0, 499}}},
+       {"C 1-1 (1) Interrupted", "C 2-2 (1) In progress"}},
+      {"half is no restart",
+       {{0, {1, 0, 0, 0, 1000}}, {1000, {1, 0, 0, 0, 500}}},
+       {"C 1-2 (2) In progress"}},
+      {"under 10 mAh is no restart",
+       {{0, {1, 0, 0, 0, 17}}, {1000, {1, 0, 0, 0, 8}}},
+       {"C 1-2 (2) In progress"}},
+      {"another pack",
+       {{0, {1, 0, 0, 0, 0, 250, 0, three}}, {1000, {1, 0, 0, 0, 0, 250, 0, two}}},
+       {"C 1-1 (1) Interrupted", "C 2-2 (1) In progress"}},
+      {"cycle program",
+       {{0, {1, 0, 0, 0, 1291, 250, 0, three}},
+        {1000, {3, 0, 0, 0, 1291, 250, 0, three}},
+        {2000, {2, 0, 0, 0, 5, 250, 0, three}},
+        {3000, {3, 0, 0, 0, 900, 250, 0, three}},
+        {4000, {1, 0, 0, 0, 3, 250, 0, three}}},
+       {"CD 1-5 (5) In progress"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Recorder rec;
+    for (const Timed& f : c.frames) {
+      rec.Feed(f.ms, f.ch);
+    }
+    EXPECT_EQ(rec.Describe(1), c.runs);
+  }
+}
+
+// A stopped run's figures end at its last frame before the idle ones, however it ends.
+TEST(RunTracker, IdleFramesHeldAtTheEndBelongToNoRun) {
+  for (const bool stop : {false, true}) {
+    SCOPED_TRACE(stop ? "recording stopped" : "channel silent");
+    Recorder rec;
+    rec.Feed(0, {1, 0, 10'000, 1'000});
+    rec.Feed(1000, {1, 0, 10'000, 1'000});
+    rec.Feed(2000, {0, 0, 10'000, 3'000});
+    EXPECT_TRUE(rec.tracker.ExpireSilent(11'999).empty());
+    rec.Keep(stop ? rec.tracker.StopAll() : rec.tracker.ExpireSilent(12'000));
+    EXPECT_EQ(rec.Describe(1), std::vector<std::string>{"C 1-2 (2) Stopped"});
+    EXPECT_EQ(rec.runs.at(1).end_state, EndState::kStopped);
+    EXPECT_EQ(rec.runs.at(1).end_ms, 1000);
+    EXPECT_EQ(rec.runs.at(1).max_current_ma, 1'000);
+    EXPECT_DOUBLE_EQ(rec.runs.at(1).energy_wh, 10.0 / 3600);
+  }
+}
+
+// Each run starts its figures afresh.
+TEST(RunTracker, TwoIdenticalChargesHaveEqualSummaries) {
+  Recorder rec;
+  for (const std::int64_t start : {0, 100'000}) {
+    rec.Feed(start, {1, 0, 12'000, 2'000, 0, 250, 0, {4000, 4010}});
+    rec.Feed(start + 1000, {1, 0, 12'400, 1'500, 1, 300, 0, {4100, 4080}});
+    rec.Feed(start + 2000, {5, 2, 12'600, 500, 2, 280, 0, {4200, 4150}});
+  }
+  ASSERT_EQ(rec.runs.size(), 2u);
+  const RunSummary& a = rec.runs.at(1);
+  const RunSummary& b = rec.runs.at(2);
+  EXPECT_GT(a.energy_wh, 0.0);
+  EXPECT_DOUBLE_EQ(a.energy_wh, b.energy_wh);
+  EXPECT_EQ(std::tie(a.kind, a.frames, a.capacity_mah, a.max_current_ma, a.peak_temperature,
+                     a.first_output_mv, a.last_output_mv, a.min_cell_mv, a.max_cell_mv,
+                     a.cell_spread_mv, a.end_text),
+            std::tie(b.kind, b.frames, b.capacity_mah, b.max_current_ma, b.peak_temperature,
+                     b.first_output_mv, b.last_output_mv, b.min_cell_mv, b.max_cell_mv,
+                     b.cell_spread_mv, b.end_text));
+  EXPECT_EQ(a.DurationMs(), b.DurationMs());
+}
+
 TEST(RunTracker, ChannelsAreTrackedIndependently) {
   Recorder rec;
   rec.Feed(0, {1}, {0});
@@ -180,7 +282,7 @@ TEST(RunTracker, OnlySilenceOverSixtySecondsEndsARun) {
 TEST(RunTracker, ExpireSilentAndStopAllInterruptOpenRuns) {
   Recorder rec;
   rec.Feed(0, {1}, {0});
-  rec.Feed(30'000, {0}, {2});
+  rec.Feed(30'000, {4}, {2});  // paused: still the run
   EXPECT_TRUE(rec.tracker.ExpireSilent(90'000).empty());
   rec.Keep(rec.tracker.ExpireSilent(90'001));
   EXPECT_EQ(rec.last_changed.size(), 2u);
