@@ -178,29 +178,8 @@ TEST(Recorder, OneRecorderPerStore) {
   EXPECT_EQ(reader.FrameCount(), 2);
 }
 
-// Caps the size of any file this process writes for the scope: a write past it fails with EFBIG,
-// as on a full disk.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &old_);
-    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = old_;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, old_handler_);
-  }
-
- private:
-  rlimit old_{};
-  void (*old_handler_)(int) = nullptr;
-};
-
-// The only write is the one at the stop (no commit interval passes), and the store cannot take
-// it: every queued frame is counted as not recorded.
+// The only write is the one at the stop (no commit interval passes), and a full disk (a file
+// size cap) refuses it: every queued frame is counted as not recorded.
 TEST(Recorder, FramesTheFullStoreCannotTakeAtTheStopAreCounted) {
   TempDir dir;
   const fs::path path = dir.path / "recordings.sqlite";
@@ -208,58 +187,28 @@ TEST(Recorder, FramesTheFullStoreCannotTakeAtTheStopAreCounted) {
   Events events;
   Recorder::Options options = Fast(path, events, 4096);
   options.commit_interval = std::chrono::hours(1);
-  {
-    const FileSizeLimit full(32 * 1024);
-    Recorder recorder(options);
-    for (int i = 0; i < 2000; ++i) {
-      recorder.Record(Charge(1'000'000 + 1000 * i));
-    }
-    recorder.Stop();
-    EXPECT_EQ(recorder.Status().frames_recorded, 0);
-    EXPECT_EQ(recorder.Status().frames_lost, 2000);
-  }
-  EXPECT_EQ(events.Kinds(), std::vector{RecorderEvent::Kind::kPaused});
-  EXPECT_EQ(Store(path.string()).FrameCount(), 0);
-}
-
-// A store locked by another connection pauses the recording even with nothing to write; once
-// free, an empty commit is no proof of a resume, and the reopened store keeps the run open.
-TEST(Recorder, ResumesOnlyWhenFramesAreWrittenAndKeepsItsOwnRunOpen) {
-  TempDir dir;
-  const fs::path path = dir.path / "recordings.sqlite";
-  Events events;
-  std::atomic<int> cycles{0};
-  Recorder::Options options = Fast(path, events);
-  options.now_ms = [&cycles] {
-    ++cycles;
-    return std::int64_t{1'010'000};
-  };
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  const rlimit full{32 * 1024, old.rlim_max};
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &full);
   Recorder recorder(options);
-  recorder.Record(Charge(1'000'000));
-  ASSERT_TRUE(WaitUntil([&] { return recorder.Status().frames_recorded == 1; }));
-  {
-    SQLite::Database holder(path.string(), SQLite::OPEN_READWRITE);
-    holder.exec("BEGIN IMMEDIATE");
-    ASSERT_TRUE(WaitUntil([&] { return events.Kinds().size() == 2; }));
-    holder.exec("ROLLBACK");
+  for (int i = 0; i < 2000; ++i) {
+    recorder.Record(Charge(1'000'000 + 1000 * i));
   }
-  const int freed = cycles.load();
-  ASSERT_TRUE(WaitUntil([&] { return cycles.load() > freed + 5; }));
-  EXPECT_FALSE(recorder.Status().writing);
-  recorder.Record(Charge(1'001'000));
-  ASSERT_TRUE(WaitUntil([&] { return recorder.Status().frames_recorded == 2; }));
-  EXPECT_TRUE(recorder.Status().writing);
-  using Kind = RecorderEvent::Kind;
-  EXPECT_EQ(events.Kinds(), (std::vector{Kind::kRunBegan, Kind::kPaused, Kind::kResumed}));
-  const std::vector<RunSummary> runs = Store(path.string()).Runs();
-  ASSERT_EQ(runs.size(), 1u);
-  EXPECT_EQ(runs[0].end_state, EndState::kInProgress);
-  EXPECT_EQ(runs[0].frames, 2);
+  recorder.Stop();
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(recorder.Status().frames_recorded, 0);
+  EXPECT_EQ(recorder.Status().frames_lost, 2000);
+  EXPECT_EQ(events.Kinds(), std::vector{RecorderEvent::Kind::kPaused});
 }
 
-// What a crash left in progress is closed and told, and so is damage the check finds (here
-// pages that neither a table nor the free list holds); the recording goes on in the file.
-TEST(Recorder, FirstOpenTellsStaleRunsAndDamage) {
+// At its first open the recorder closes and tells what a crash left in progress, and tells the
+// damage its check finds (pages that neither a table nor the free list holds). A store locked by
+// another connection then pauses it even with nothing to write; once free, only frames written
+// resume it, and the reopened store keeps the recorder's own run open.
+TEST(Recorder, FirstOpenTellsStaleRunsAndDamageAndOnlyFramesWrittenResume) {
   TempDir dir;
   const fs::path path = dir.path / "recordings.sqlite";
   {
@@ -273,27 +222,41 @@ TEST(Recorder, FirstOpenTellsStaleRunsAndDamage) {
     batch->PutRun(stale);
     batch->Commit();
   }
-  SQLite::Database(path.string(), SQLite::OPEN_READWRITE).exec("DELETE FROM frames WHERE id > 1");
-  {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    file.seekp(32);
-    file.write(std::string(8, '\0').data(), 8);  // the free list's first page and count
-  }
+  SQLite::Database(path.string(), SQLite::OPEN_READWRITE).exec("DELETE FROM frames");
+  std::fstream(path, std::ios::in | std::ios::out | std::ios::binary)
+      .seekp(32)
+      .write("\0\0\0\0\0\0\0", 8);  // the free list's first page and count
   Events events;
-  Recorder recorder(Fast(path, events));
+  std::atomic<int> cycles{0};
+  Recorder::Options options = Fast(path, events);
+  options.now_ms = [&cycles] {
+    ++cycles;
+    return std::int64_t{1'010'000};
+  };
+  Recorder recorder(options);
   recorder.Record(Charge(1'000'000));
-  ASSERT_TRUE(WaitUntil([&] { return recorder.Status().frames_recorded == 1; }));
-  recorder.Stop();
+  {
+    SQLite::Database holder(path.string(), SQLite::OPEN_READWRITE, 10'000);  // waits its turn
+    ASSERT_TRUE(WaitUntil([&] { return events.Kinds().size() == 3; }));
+    holder.exec("BEGIN IMMEDIATE");
+    ASSERT_TRUE(WaitUntil([&] { return events.Kinds().size() == 4; }));
+    holder.exec("ROLLBACK");
+  }
+  const int freed = cycles.load();
+  ASSERT_TRUE(WaitUntil([&] { return cycles.load() > freed + 5; }));
+  EXPECT_FALSE(recorder.Status().writing);
+  recorder.Record(Charge(1'001'000));
+  ASSERT_TRUE(WaitUntil([&] { return events.Kinds().size() == 5; }));
   using Kind = RecorderEvent::Kind;
-  ASSERT_EQ(events.Kinds(),
-            (std::vector{Kind::kRunClosed, Kind::kDamaged, Kind::kRunBegan, Kind::kRunEnded}));
-  EXPECT_EQ(events.runs[0].id, 1);
-  EXPECT_EQ(events.runs[0].end_text, "Interrupted");
+  EXPECT_EQ(events.Kinds(), (std::vector{Kind::kRunClosed, Kind::kDamaged, Kind::kRunBegan,
+                                         Kind::kPaused, Kind::kResumed}));
   EXPECT_EQ(ClosedRunLine(events.runs[0]),
             "run 1 closed: channel 1, charge, Interrupted (left in progress by a recording that "
             "did not stop cleanly)");
   EXPECT_NE(events.texts[1].find("never used"), std::string::npos) << events.texts[1];
-  EXPECT_EQ(Store(path.string()).FrameCount(), 2);
+  const RunSummary own = Store(path.string()).Runs().back();
+  EXPECT_EQ(own.end_state, EndState::kInProgress);
+  EXPECT_EQ(own.frames, 2);
 }
 
 }  // namespace
