@@ -24,13 +24,7 @@ std::string ClosedRunLine(const RunSummary& run) {
 }
 
 std::string DamagedLine(const std::string& file, const std::string& finding) {
-  // One line: SQLite heads its findings with the schema's name on a line of its own.
-  std::string text = finding;
-  if (const std::string head = "*** in database main ***\n"; text.starts_with(head)) {
-    text.erase(0, head.size());
-  }
-  std::replace(text.begin(), text.end(), '\n', ' ');
-  return "recording: " + file + " is damaged (" + text +
+  return "recording: " + file + " is damaged (" + finding +
          "); recording goes on; `korvane-log check` and `korvane-log salvage` can tell more and "
          "rescue what is readable";
 }
@@ -168,6 +162,11 @@ void Recorder::FirstOpen() {
   } catch (const StoreError&) {
     // The check could not run (busy, out of memory): it finds nothing to tell.
   }
+  // One line: SQLite heads its findings with the schema's name on a line of its own.
+  if (const std::string head = "*** in database main ***\n"; finding.starts_with(head)) {
+    finding.erase(0, head.size());
+  }
+  std::replace(finding.begin(), finding.end(), '\n', ' ');
   if (!finding.empty()) {
     Emit(RecorderEvent::Kind::kDamaged, {}, finding);
   }

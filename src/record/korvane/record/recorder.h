@@ -37,7 +37,7 @@ struct RecorderEvent {
   Kind kind;
   RunSummary run;  // the run events' run
   // kPaused: the reason; kMovedAside: the new name of the corrupt file; kDamaged: SQLite's first
-  // finding.
+  // finding, on one line.
   std::string text;
 };
 
