@@ -321,6 +321,9 @@ class Publisher::Worker {
     if (room <= 0 || Clock::now() < next_poll_) {
       return;
     }
+    // Read first: every id up to it is in the file by then, so frames missing below it are a
+    // gap in the ids, not frames committed between the two reads.
+    const std::int64_t last_id = store_->LastFrameId();
     const std::vector<record::StoredFrame> frames =
         store_->Frames(last_sent_ + 1, last_sent_ + room);
     for (const record::StoredFrame& frame : frames) {
@@ -333,7 +336,7 @@ class Publisher::Worker {
       last_sent_ = frame.id;
       ++sent_count_;
     }
-    if (frames.empty() && store_->LastFrameId() > last_sent_ + room) {
+    if (frames.empty() && last_id > last_sent_ + room) {
       last_sent_ += room;  // ids missing from the file: nothing to send for them
       TakeAcks();
       return;
