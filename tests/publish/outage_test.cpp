@@ -30,12 +30,11 @@ model::S_HARDWARE_DATA Charging(int n) {
   return record;
 }
 
-// The broker is killed and started again five times, each time with frames sent and not yet
-// acknowledged: publishing resumes from the first of them, a subscriber with a persistent
-// session gets every frame, in order once duplicates are dropped, and the retained status and
-// run messages are right. A killed broker loses what it acknowledged and had neither passed on
-// nor saved yet; so before each kill the subscriber has everything acknowledged, and the broker
-// is frozen while more frames are sent: any frame missing then is the publisher's loss.
+// The broker is killed five times with frames sent and not yet acknowledged: publishing resumes
+// from the first of them, a subscriber with a persistent session gets every frame, in order once
+// duplicates are dropped, and the retained messages are right. A killed broker loses what it
+// acknowledged and had neither passed on nor saved; so before each kill the subscriber has all
+// that, and the broker is frozen while more frames are sent: a frame missing is our loss.
 TEST(Outage, EveryFrameArrivesAcrossBrokerRestarts) {
   TempDir dir;
   Broker broker(dir);
@@ -63,7 +62,6 @@ TEST(Outage, EveryFrameArrivesAcrossBrokerRestarts) {
   publishing.broker.topic_prefix = prefix;
   publishing.on_line = lines.Sink();
   publishing.first_retry = std::chrono::milliseconds(100);
-  publishing.max_retry = std::chrono::milliseconds(400);
   Publisher publisher(std::move(publishing));
   std::vector<std::int64_t> seqs;
   const auto received = [&] {
@@ -81,7 +79,6 @@ TEST(Outage, EveryFrameArrivesAcrossBrokerRestarts) {
     return WaitUntil([&] { return recorder.Status().frames_recorded == fed; });
   };
   for (int outage = 0; outage < kOutages; ++outage) {
-    SCOPED_TRACE(outage);
     ASSERT_TRUE(feed(150));
     ASSERT_TRUE(WaitUntil([&] {
       return publisher.Status().acked_seq == fed && received() == static_cast<std::size_t>(fed);
@@ -95,9 +92,8 @@ TEST(Outage, EveryFrameArrivesAcrossBrokerRestarts) {
     ASSERT_TRUE(feed(40));  // recorded meanwhile
     broker.Start();
     ASSERT_TRUE(WaitUntil([&] { return publisher.Status().connected; }));
-    EXPECT_TRUE(
-        lines.Texts().back().ends_with(" from frame " + std::to_string(first_unacknowledged)))
-        << lines.Texts().back();
+    const std::string connected = lines.Texts().back();  // "... from frame N"
+    EXPECT_EQ(connected.substr(connected.rfind(' ') + 1), std::to_string(first_unacknowledged));
   }
   ASSERT_TRUE(feed(kFrames - fed));
   ASSERT_TRUE(WaitUntil([&] { return received() == static_cast<std::size_t>(kFrames); }, 60));
