@@ -233,7 +233,7 @@ int Run(CLI::App& app, const Arguments& args, CLI::App* record, CLI::App* runs, 
       options.duration_s = args.duration_s;
     }
     if (!args.mqtt.address.empty()) {
-      options.mqtt = publish::ResolveBroker(args.mqtt, store);
+      options.mqtt = publish::ResolveBroker(args.mqtt);
     }
     if (!args.device.empty()) {
       ports.SetOverride(kDevicePort, args.device);

@@ -48,6 +48,15 @@ json Channel(const model::S_HARDWARE_DATA& record, int index) {
           {"cells_v", std::move(cells)}};
 }
 
+// The id first, then the file it numbers within.
+json Numbered(const char* key, std::int64_t id, const std::string& store_identity) {
+  json message = {{key, id}};
+  if (!store_identity.empty()) {
+    message["store"] = store_identity;
+  }
+  return message;
+}
+
 }  // namespace
 
 std::string IsoUtc(std::int64_t utc_ms) {
@@ -62,39 +71,39 @@ std::string IsoUtc(std::int64_t utc_ms) {
   return with_ms;
 }
 
-std::string TelemetryJson(const record::StoredFrame& frame) {
+std::string TelemetryJson(const record::StoredFrame& frame, const std::string& store_identity) {
   json channels = json::array();
   for (int index = 0; index < model::kChannelCount; ++index) {
     channels.push_back(Channel(frame.record, index));
   }
-  const json message = {
-      {"seq", frame.id}, {"time", IsoUtc(frame.record.UtcMs)}, {"channels", std::move(channels)}};
+  json message = Numbered("seq", frame.id, store_identity);
+  message.update(json{{"time", IsoUtc(frame.record.UtcMs)}, {"channels", std::move(channels)}});
   return message.dump();
 }
 
-std::string RunJson(const record::RunSummary& run) {
-  const json message = {{"run", run.id},
-                        {"channel", run.channel},
-                        {"kind", record::RunKindWord(run.kind)},
-                        {"state", record::EndStateWord(run.end_state)},
-                        {"end_text", run.end_text},
-                        {"start", IsoUtc(run.start_ms)},
-                        {"end", IsoUtc(run.end_ms)},
-                        {"duration_s", static_cast<double>(run.DurationMs()) / 1000.0},
-                        {"frames", run.frames},
-                        {"first_seq", run.first_frame},
-                        {"last_seq", run.last_frame},
-                        {"capacity_ah", Milli(run.capacity_mah)},
-                        // To the mWh, as the capacity is to the mAh: the rest is noise.
-                        {"energy_wh", std::round(run.energy_wh * 1000.0) / 1000.0},
-                        {"max_current_a", Milli(run.max_current_ma)},
-                        {"peak_temperature", static_cast<double>(run.peak_temperature) / 10.0},
-                        {"temperature_unit", TemperatureUnit(run.temperature_unit)},
-                        {"first_output_v", Milli(run.first_output_mv)},
-                        {"last_output_v", Milli(run.last_output_mv)},
-                        {"min_cell_v", Milli(run.min_cell_mv)},
-                        {"max_cell_v", Milli(run.max_cell_mv)},
-                        {"cell_spread_v", Milli(run.cell_spread_mv)}};
+std::string RunJson(const record::RunSummary& run, const std::string& store_identity) {
+  json message = Numbered("run", run.id, store_identity);
+  message.update(json{{"channel", run.channel},
+                      {"kind", record::RunKindWord(run.kind)},
+                      {"state", record::EndStateWord(run.end_state)},
+                      {"end_text", run.end_text},
+                      {"start", IsoUtc(run.start_ms)},
+                      {"end", IsoUtc(run.end_ms)},
+                      {"duration_s", static_cast<double>(run.DurationMs()) / 1000.0},
+                      {"frames", run.frames},
+                      {"first_seq", run.first_frame},
+                      {"last_seq", run.last_frame},
+                      {"capacity_ah", Milli(run.capacity_mah)},
+                      // To the mWh, as the capacity is to the mAh: the rest is noise.
+                      {"energy_wh", std::round(run.energy_wh * 1000.0) / 1000.0},
+                      {"max_current_a", Milli(run.max_current_ma)},
+                      {"peak_temperature", static_cast<double>(run.peak_temperature) / 10.0},
+                      {"temperature_unit", TemperatureUnit(run.temperature_unit)},
+                      {"first_output_v", Milli(run.first_output_mv)},
+                      {"last_output_v", Milli(run.last_output_mv)},
+                      {"min_cell_v", Milli(run.min_cell_mv)},
+                      {"max_cell_v", Milli(run.max_cell_mv)},
+                      {"cell_spread_v", Milli(run.cell_spread_mv)}});
   return message.dump();
 }
 

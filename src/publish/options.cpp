@@ -38,7 +38,7 @@ void ParseBrokerAddress(const std::string& text, BrokerOptions& options) {
   options.port = port;
 }
 
-BrokerOptions ResolveBroker(const BrokerChoice& choice, const std::string& store_path) {
+BrokerOptions ResolveBroker(const BrokerChoice& choice) {
   BrokerOptions broker;
   ParseBrokerAddress(choice.address, broker);
   broker.topic_prefix = choice.topic.empty() ? DefaultTopicPrefix() : choice.topic;
@@ -50,7 +50,6 @@ BrokerOptions ResolveBroker(const BrokerChoice& choice, const std::string& store
     broker.password = ReadPasswordFile(choice.password_file);
   }
   broker.cafile = choice.cafile;
-  broker.client_id = ClientIdFor(store_path);
   return broker;
 }
 
@@ -62,7 +61,11 @@ std::string DefaultTopicPrefix() {
   return std::string("korvane/") + name;
 }
 
-std::string ClientIdFor(const std::string& store_path) {
+std::string ClientIdFor(const std::string& store_identity) {
+  return "korvane-" + store_identity.substr(0, 15);
+}
+
+std::string PathClientId(const std::string& store_path) {
   std::error_code error;
   std::filesystem::path path = std::filesystem::weakly_canonical(store_path, error);
   if (error) {

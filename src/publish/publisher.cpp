@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <optional>
 #include <set>
 #include <unordered_map>
 #include <vector>
@@ -23,6 +24,8 @@ constexpr milliseconds kGoodbyeServe{50};
 constexpr milliseconds kSaveInterval{1000};
 constexpr milliseconds kGoodbyeWait{1000};
 constexpr milliseconds kLockRetry{2000};
+constexpr const char* kReplacedLine =
+    "the recordings file was replaced; publishing the new one from its first frame";
 
 std::int64_t NowUtcMs() {
   return std::chrono::duration_cast<milliseconds>(
@@ -36,10 +39,8 @@ std::int64_t NowUtcMs() {
 // under its lock.
 class Publisher::Worker {
  public:
-  Worker(Publisher& owner, Options options) : owner_(owner), options_(std::move(options)) {
-    if (options_.broker.client_id.empty()) {
-      options_.broker.client_id = ClientIdFor(options_.store_path);
-    }
+  Worker(Publisher& owner, Options options)
+      : owner_(owner), options_(std::move(options)), chosen_client_id_(options_.broker.client_id) {
     address_ = options_.broker.host + ":" + std::to_string(options_.broker.port);
     retry_ = options_.first_retry;
   }
@@ -76,6 +77,9 @@ class Publisher::Worker {
         SendRuns();
         SaveMark(false);
       });
+      if (session_ && (acked_ != shown_acked_ || last_sent_ != shown_sent_)) {
+        SetStatus(true, {});
+      }
     }
     Finish();
   }
@@ -101,9 +105,15 @@ class Publisher::Worker {
     std::lock_guard guard(owner_.lock_);
     owner_.status_.connected = connected;
     owner_.status_.problem = problem;
+    problem_ = problem;
     owner_.status_.acked_seq = acked_;
     owner_.status_.frames_sent = sent_count_;
     owner_.status_.failed_attempts = failed_attempts_;
+    owner_.status_.client_id = options_.broker.client_id;
+    owner_.status_.sent_seq = last_sent_;
+    owner_.status_.retry_delay = connected ? retry_ : retry_delay_;
+    shown_acked_ = acked_;
+    shown_sent_ = last_sent_;
   }
 
   // A store that cannot be read now (locked, moved aside) is opened again later.
@@ -144,12 +154,17 @@ class Publisher::Worker {
 
   bool OpenStore() {
     Guarded([&] {
-      const auto identity = FileAtPath();
+      const auto file = FileAtPath();
       auto store = std::make_unique<record::Store>(options_.store_path);
+      if (!identity_.empty() && store->Identity() != identity_) {
+        replaced_ = true;  // swapped between two looks at the path
+        Report(kReplacedLine);
+      }
+      identity_ = store->Identity();
+      TakeClientId();
       if (replaced_) {
         // A new file: every frame in it is new to the broker, and its ids begin anew.
-        acked_ = store->PublishedUpTo(options_.broker.client_id).value_or(0);
-        saved_ = acked_;
+        acked_ = LoadMark(*store).value_or(0);
         last_sent_ = acked_;
         in_flight_.clear();
         unacked_.clear();
@@ -158,14 +173,53 @@ class Publisher::Worker {
       } else if (!session_) {
         // A client new to this file starts with the frames recorded from now on. Reopened
         // during a connection, the marks in memory are the newer ones.
-        acked_ = store->PublishedUpTo(options_.broker.client_id).value_or(store->LastFrameId());
-        saved_ = acked_;
+        acked_ = LoadMark(*store).value_or(store->LastFrameId());
         last_sent_ = acked_;
       }
-      store_identity_ = identity.second != 0 ? identity : FileAtPath();
+      file_at_path_ = file.second != 0 ? file : FileAtPath();
       store_ = std::move(store);
     });
+    SetStatus(session_ != nullptr, session_ ? std::string() : problem_);
     return store_ != nullptr;
+  }
+
+  // The file's own client id unless one was chosen. The broker keeps a session per client id:
+  // a new file's is another, so the connection of the old one ends.
+  void TakeClientId() {
+    std::string client_id = chosen_client_id_;
+    if (client_id.empty()) {
+      client_id = identity_.empty() ? PathClientId(options_.store_path) : ClientIdFor(identity_);
+    }
+    if (session_ && client_id != options_.broker.client_id) {
+      session_->Disconnect();
+      session_.reset();
+      next_attempt_ = Clock::now();
+    }
+    options_.broker.client_id = client_id;
+  }
+
+  // The client's mark in `store`. A file older than identities keeps it under the path's client
+  // id: taken over once, so that an upgrade resends nothing and loses nothing.
+  std::optional<std::int64_t> LoadMark(record::Store& store) {
+    std::optional<std::int64_t> mark = store.PublishedUpTo(options_.broker.client_id);
+    saved_ = mark.value_or(-1);  // none: SaveMark writes one
+    const std::string old_id = PathClientId(options_.store_path);
+    if (mark || !chosen_client_id_.empty() || old_id == options_.broker.client_id) {
+      return mark;
+    }
+    mark = store.PublishedUpTo(old_id);
+    if (mark) {
+      saved_ = -1;  // SaveMark writes it under the new id if the store is busy now
+      try {
+        store.SetPublishedUpTo(options_.broker.client_id, *mark);
+        saved_ = *mark;
+      } catch (const record::StoreError& error) {
+        if (error.fault() != record::StoreFault::kLocked) {
+          throw;
+        }
+      }
+    }
+    return mark;
   }
 
   // A damaged file is moved aside by the recorder, which goes on in a new one at the same path:
@@ -176,12 +230,12 @@ class Publisher::Worker {
     }
     next_identity_check_ = Clock::now() + options_.poll;
     const auto identity = FileAtPath();
-    if (identity.second == 0 || identity == store_identity_) {
+    if (identity.second == 0 || identity == file_at_path_) {
       return false;  // none yet: the recorder is about to make it
     }
     store_.reset();  // its mark is not saved: the file is damaged, and nobody publishes it again
     replaced_ = true;
-    Report("the recordings file was replaced; publishing the new one from its first frame");
+    Report(kReplacedLine);
     return true;
   }
 
@@ -201,9 +255,8 @@ class Publisher::Worker {
     if (!cause.empty()) {
       Report("cannot connect to " + address_ + ": " + cause + "; retrying");
       ++failed_attempts_;
+      Backoff();
       SetStatus(false, cause);
-      next_attempt_ = Clock::now() + retry_;
-      retry_ = std::min(retry_ * 2, options_.max_retry);
       return;
     }
     session_ = std::move(session);
@@ -225,7 +278,13 @@ class Publisher::Worker {
     unacked_.clear();
     last_sent_ = acked_;
     Report("connection to " + address_ + " lost (" + cause + "); retrying");
+    Backoff();
     SetStatus(false, cause);
+  }
+
+  // Each wait twice the last, up to max_retry, until a connection succeeds.
+  void Backoff() {
+    retry_delay_ = retry_;
     next_attempt_ = Clock::now() + retry_;
     retry_ = std::min(retry_ * 2, options_.max_retry);
   }
@@ -262,10 +321,13 @@ class Publisher::Worker {
     if (room <= 0 || Clock::now() < next_poll_) {
       return;
     }
+    // Read first: every id up to it is in the file by then, so frames missing below it are a
+    // gap in the ids, not frames committed between the two reads.
+    const std::int64_t last_id = store_->LastFrameId();
     const std::vector<record::StoredFrame> frames =
         store_->Frames(last_sent_ + 1, last_sent_ + room);
     for (const record::StoredFrame& frame : frames) {
-      const int mid = session_->Publish(telemetry_topic_, TelemetryJson(frame), false);
+      const int mid = session_->Publish(telemetry_topic_, TelemetryJson(frame, identity_), false);
       if (mid < 0) {
         return;  // the next Serve reports the lost connection
       }
@@ -274,7 +336,7 @@ class Publisher::Worker {
       last_sent_ = frame.id;
       ++sent_count_;
     }
-    if (frames.empty() && store_->LastFrameId() > last_sent_ + room) {
+    if (frames.empty() && last_id > last_sent_ + room) {
       last_sent_ += room;  // ids missing from the file: nothing to send for them
       TakeAcks();
       return;
@@ -292,7 +354,7 @@ class Publisher::Worker {
     const std::int64_t now = NowUtcMs();
     for (const record::RunSummary& run : runs_.Due(*store_, now)) {
       if (session_->Publish(options_.broker.topic_prefix + "/run/" + std::to_string(run.channel),
-                            RunJson(run), true) < 0) {
+                            RunJson(run, identity_), true) < 0) {
         runs_.ResendAll();
         return;
       }
@@ -358,7 +420,9 @@ class Publisher::Worker {
   std::unordered_map<int, std::int64_t> in_flight_;  // message id -> frame id
   std::set<std::int64_t> unacked_;                   // frame ids sent, not yet acknowledged
   std::int64_t acked_ = 0;
-  std::pair<dev_t, ino_t> store_identity_{0, 0};
+  const std::string chosen_client_id_;  // "" unless given in the options
+  std::string identity_;                // of the file opened last
+  std::pair<dev_t, ino_t> file_at_path_{0, 0};
   fileio::UniqueFd lock_;
   bool replaced_ = false;
   Clock::time_point next_identity_check_{};
@@ -366,12 +430,16 @@ class Publisher::Worker {
   std::int64_t last_sent_ = 0;
   std::int64_t sent_count_ = 0;
   int failed_attempts_ = 0;
-  milliseconds retry_{1000};
+  milliseconds retry_{1000};     // the wait after the next failure
+  milliseconds retry_delay_{0};  // the wait under way
+  std::int64_t shown_acked_ = 0;
+  std::int64_t shown_sent_ = 0;
   Clock::time_point next_attempt_{};
   Clock::time_point next_poll_{};
   Clock::time_point next_runs_{};
   Clock::time_point next_save_{};
   std::string reported_;
+  std::string problem_;
 };
 
 Publisher::Publisher(Options options)

@@ -19,7 +19,7 @@ WindowPublishing::WindowPublishing(const publish::BrokerChoice& choice,
   }
   publish::Publisher::Options options;
   try {
-    options.broker = publish::ResolveBroker(choice, store_path);
+    options.broker = publish::ResolveBroker(choice);
   } catch (const std::exception& error) {
     fault_ = error.what();
     if (line) {

@@ -78,9 +78,17 @@ class Broker {
     ASSERT_TRUE(WaitUntil([&] { return Loopback(port_, false) == port_; }, 20));
   }
 
+  // SIGSTOP freezes the broker with its connections open: it reads and acknowledges nothing.
+  void Signal(int signal_number) {
+    if (pid_ > 0) {
+      ::kill(pid_, signal_number);
+    }
+  }
+
   void Stop(int signal_number) {
     if (pid_ > 0) {
       ::kill(pid_, signal_number);
+      ::kill(pid_, SIGCONT);  // a frozen broker must wake to end
       ::waitpid(pid_, nullptr, 0);
       pid_ = -1;
     }

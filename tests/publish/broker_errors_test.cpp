@@ -34,11 +34,13 @@ void Record(const TempDir& dir) {
   batch->Commit();
 }
 
-// Absent at the start: one "refused" line however often it retries, then it connects and
-// publishes once the broker is there.
+// Absent at the start: one "refused" line however often it retries, then it connects, its
+// backoff started over, and publishes from the mark that a file from before identities keeps
+// under its path's client id.
 TEST(BrokerErrors, AbsentBrokerIsReportedOnceThenReached) {
   TempDir dir;
   Record(dir);
+  record::Store(dir / "r.sqlite").SetPublishedUpTo(PathClientId(dir / "r.sqlite"), 0);
   Broker broker(dir);
   Lines lines;
   Publisher publisher(MakeOptions(dir, broker.port(), lines));
@@ -49,6 +51,8 @@ TEST(BrokerErrors, AbsentBrokerIsReportedOnceThenReached) {
   broker.Start();
   Subscriber subscriber(broker.port(), "korvane/errors", true, "errors-subscriber");
   ASSERT_TRUE(WaitUntil([&] { return publisher.Status().connected; }));
+  EXPECT_EQ(publisher.Status().retry_delay, std::chrono::milliseconds(200));
+  EXPECT_EQ(lines.Count("from frame 1"), 1);
   Record(dir);
   EXPECT_TRUE(WaitUntil([&] { return publisher.Status().acked_seq == 3; }));
   EXPECT_TRUE(WaitUntil([&] { return !subscriber.Last("korvane/errors/telemetry").empty(); }));
@@ -118,6 +122,7 @@ TEST(BrokerErrors, AFileMovedAsideIsFollowedToItsReplacement) {
   ASSERT_TRUE(WaitUntil([&] { return publisher.Status().connected; }));
   Record(dir);
   ASSERT_TRUE(WaitUntil([&] { return publisher.Status().acked_seq == 2; }));
+  const std::string old_client_id = publisher.Status().client_id;
   record::MoveAside(dir / "r.sqlite");
   Record(dir);
   Record(dir);
@@ -131,6 +136,7 @@ TEST(BrokerErrors, AFileMovedAsideIsFollowedToItsReplacement) {
   EXPECT_TRUE(WaitUntil([&] { return seqs().size() == 3; }));
   EXPECT_EQ(seqs(), (std::vector<std::int64_t>{2, 1, 2}));
   EXPECT_EQ(lines.Count("replaced"), 1);
+  EXPECT_NE(publisher.Status().client_id, old_client_id);  // the broker's session is the file's
 }
 
 // A second publisher of the same file (the window beside korvane-log) would share its client id
@@ -175,6 +181,39 @@ TEST(BrokerErrors, StopCutsAWaitForASilentBrokerShort) {
   stopped.wait();
   EXPECT_EQ(lines.Count("cannot connect"), 0);
   ::close(fd);
+}
+
+// A new file named by a relative path, later moved and named by its absolute one, is the same
+// client with the same mark: what the first publisher sent and never had acknowledged, the
+// second sends.
+TEST(Identity, ThePlaceIsKeptWhateverPathNamesTheFile) {
+  TempDir dir;
+  Broker broker(dir);
+  broker.Start();
+  Lines lines;
+  Publisher::Options options = MakeOptions(dir, broker.port(), lines);
+  const auto cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path);
+  options.store_path = "r.sqlite";  // a new file: the publisher makes it
+  auto first = std::make_unique<Publisher>(options);
+  ASSERT_TRUE(WaitUntil([&] { return first->Status().connected; }));
+  for (int frame = 1; frame <= 4; ++frame) {
+    Record(dir);
+    if (frame == 2) {
+      ASSERT_TRUE(WaitUntil([&] { return first->Status().acked_seq == 2; }));
+      broker.Signal(SIGSTOP);
+    }
+  }
+  ASSERT_TRUE(WaitUntil([&] { return first->Status().sent_seq == 4; }));
+  const std::string client_id = first->Status().client_id;
+  first.reset();
+  std::filesystem::current_path(cwd);
+  broker.Signal(SIGCONT);
+  std::filesystem::rename(dir / "r.sqlite", options.store_path = dir / "moved.sqlite");
+  Publisher second(options);
+  ASSERT_TRUE(WaitUntil([&] { return second.Status().acked_seq == 4; }));
+  EXPECT_EQ(second.Status().client_id, client_id);
+  EXPECT_TRUE(lines.Texts().back().ends_with(" from frame 3"));
 }
 
 }  // namespace

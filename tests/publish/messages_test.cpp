@@ -44,8 +44,9 @@ TEST(Messages, TelemetryCarriesEveryChannelValueInUnits) {
                                 c[2],
                                 c[3],
                                 {4201, 4199, 4200, 4198, 0, 0, 7}};
-    const json message = json::parse(TelemetryJson(frame));
-    ExpectFields(message, {{"seq", 4711}, {"time", "2026-12-09T11:55:29.123Z"}});
+    const json message = json::parse(TelemetryJson(frame, "0123abcd"));
+    ExpectFields(message,
+                 {{"seq", 4711}, {"store", "0123abcd"}, {"time", "2026-12-09T11:55:29.123Z"}});
     ASSERT_EQ(message["channels"].size(), 2u);
     EXPECT_EQ(message["channels"][0]["status"], "");  // not operating: no status word
     ExpectFields(message["channels"][1], cases[i]);
@@ -73,6 +74,8 @@ TEST(Messages, RunCarriesItsSummaryInUnits) {
   run.temperature_unit = 1;
   run.end_state = record::EndState::kFinished;
   run.end_text = "Finished: CC-CV";
+  EXPECT_FALSE(json::parse(RunJson(run)).contains("store"));
+  EXPECT_EQ(json::parse(RunJson(run, "0123abcd"))["store"], "0123abcd");
   ExpectFields(json::parse(RunJson(run)), {{"run", 7},
                                            {"channel", 2},
                                            {"kind", "cycle"},
@@ -96,8 +99,9 @@ TEST(Options, BrokerAddressesAndClientIds) {
   for (const char* bad : {"", ":1883", "host:", "host:0", "host:65536", "host:12x"}) {
     EXPECT_THROW(ParseBrokerAddress(bad, options), std::invalid_argument) << bad;
   }
-  EXPECT_EQ(ClientIdFor("/a/b.sqlite"), ClientIdFor("/a/./b.sqlite"));
-  EXPECT_NE(ClientIdFor("/a/b.sqlite"), ClientIdFor("/a/c.sqlite"));
+  EXPECT_EQ(PathClientId("/a/b.sqlite"), PathClientId("/a/./b.sqlite"));
+  EXPECT_NE(PathClientId("/a/b.sqlite"), PathClientId("/a/c.sqlite"));
+  EXPECT_EQ(ClientIdFor("0123456789abcdef0123456789abcdef"), "korvane-0123456789abcde");
 }
 
 }  // namespace
