@@ -40,13 +40,15 @@ std::string RunTableLine(const record::RunSummary& run) {
   return line + "\n";
 }
 
-std::string RunArrayJson(const std::vector<record::RunSummary>& runs) {
+std::string RunArrayJson(const std::vector<record::RunSummary>& runs,
+                         const std::string& store_identity) {
   if (runs.empty()) {
     return "[]\n";
   }
   std::string text = "[\n";
   for (const record::RunSummary& run : runs) {
-    text += publish::RunJson(run);  // one object on one line: a dump has no line breaks
+    text +=
+        publish::RunJson(run, store_identity);  // one object on one line: a dump has no line breaks
     text += &run == &runs.back() ? "\n]\n" : ",\n";
   }
   return text;

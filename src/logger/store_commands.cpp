@@ -99,7 +99,7 @@ void ListRuns(const std::string& store_path, const RunListing& listing, std::ost
            (listing.since_ms && run.start_ms < *listing.since_ms);
   });
   if (listing.json) {
-    out << RunArrayJson(runs);
+    out << RunArrayJson(runs, store->Identity());
   } else {
     out << RunTableHeader();
     for (const record::RunSummary& run : runs) {
