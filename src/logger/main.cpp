@@ -93,10 +93,23 @@ While recording, standard error gets one line per event:
   status: WHY                                 after "unable to open", what to do about it:
                                               No such device: ..., Permission denied: ...
   port: N -> RESULT (REASON)                  why the port does not open, once per change
+  run ID closed: channel C, KIND, Interrupted (left in progress by a recording that did not
+  stop cleanly)                               at the start, for each run a crash left open
+  recording: FILE is damaged (FINDING); recording goes on; `korvane-log check` and
+  `korvane-log salvage` can tell more and rescue what is readable
+                                              at the start, when the file's check finds damage
   run ID began: channel C, KIND
   run ID ended: channel C, KIND, END STATE, DURATION, CAPACITY Ah, FRAMES frames
+                                              END STATE: Finished: TEXT, Error: TEXT, Stopped
+                                              (the channel stopped operating: 10 s "not
+                                              operating"), Interrupted (a new charge or another
+                                              pack began, 60 s without a frame, the recording
+                                              stopped)
   recording paused: REASON / recording resumed
+                                              resumed once frames are written again
   stopped (WHY): N frames recorded[, M not recorded]
+                                              M: the queue was full, or the file could not take
+                                              them at the stop
   mqtt: connected to HOST:PORT, publishing to PREFIX/# from frame N
   mqtt: cannot connect to HOST:PORT: CAUSE; retrying      unknown host, connection refused,
                                               bad credentials, TLS failure: REASON

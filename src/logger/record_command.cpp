@@ -104,7 +104,7 @@ class Receiver final : public model::TelemetrySink {
   std::atomic<int> output_error_{0};
 };
 
-std::string EventLine(const record::RecorderEvent& event) {
+std::string EventLine(const record::RecorderEvent& event, const std::string& file) {
   using Kind = record::RecorderEvent::Kind;
   const record::RunSummary& run = event.run;
   const std::string name = "run " + std::to_string(run.id);
@@ -125,6 +125,10 @@ std::string EventLine(const record::RecorderEvent& event) {
     case Kind::kMovedAside:
       return "recording: the damaged file was moved aside to " + event.text +
              "; a new one is started";
+    case Kind::kRunClosed:
+      return record::ClosedRunLine(run);
+    case Kind::kDamaged:
+      return record::DamagedLine(file, event.text);
   }
   return "recording: event";
 }
@@ -174,8 +178,8 @@ int RunRecord(const RecordOptions& options, const link::PortMap& ports) {
 
   record::Recorder::Options recorder_options;
   recorder_options.path = options.store;
-  recorder_options.on_event = [&log](const record::RecorderEvent& event) {
-    log.Line(EventLine(event));
+  recorder_options.on_event = [&log, &options](const record::RecorderEvent& event) {
+    log.Line(EventLine(event, options.store));
   };
   record::Recorder recorder(std::move(recorder_options));
   // Beside the recorder, on its own connection to the file: it never holds the recorder up.

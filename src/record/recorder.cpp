@@ -1,8 +1,11 @@
 #include "korvane/record/recorder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace korvane::record {
 namespace {
@@ -13,6 +16,18 @@ std::int64_t SystemNowMs() {
 }
 
 }  // namespace
+
+std::string ClosedRunLine(const RunSummary& run) {
+  return "run " + std::to_string(run.id) + " closed: channel " + std::to_string(run.channel) +
+         ", " + RunKindWord(run.kind) + ", " + run.end_text +
+         " (left in progress by a recording that did not stop cleanly)";
+}
+
+std::string DamagedLine(const std::string& file, const std::string& finding) {
+  return "recording: " + file + " is damaged (" + finding +
+         "); recording goes on; `korvane-log check` and `korvane-log salvage` can tell more and "
+         "rescue what is readable";
+}
 
 Recorder::Recorder(Options options) : options_(std::move(options)) {
   status_.file = options_.path;
@@ -87,14 +102,16 @@ void Recorder::Cycle(bool final_cycle) {
     }
     pending_count_ = pending_.size();
   }
-  if (!EnsureStore()) {
-    if (final_cycle) {
-      std::lock_guard guard(lock_);
-      status_.frames_lost += static_cast<std::int64_t>(pending_.size());
-    }
-    return;
+  if (EnsureStore()) {
+    WritePending(final_cycle, now);
   }
-  WritePending(final_cycle, now);
+  // What the store could not take at the end is lost, whichever way it failed.
+  if (final_cycle && !pending_.empty()) {
+    std::lock_guard guard(lock_);
+    status_.frames_lost += static_cast<std::int64_t>(pending_.size());
+    pending_.clear();
+    pending_count_ = 0;
+  }
 }
 
 bool Recorder::EnsureStore() {
@@ -108,7 +125,7 @@ bool Recorder::EnsureStore() {
     try {
       store_ = std::make_unique<Store>(options_.path);
       LockStore();
-      store_->CloseInterruptedRuns();
+      FirstOpen();
       return true;
     } catch (const StoreError& error) {
       store_.reset();
@@ -126,6 +143,33 @@ bool Recorder::EnsureStore() {
     }
   }
   return false;
+}
+
+// Only the first open: later ones reopen after a pause, when the runs in progress are this
+// recorder's own.
+void Recorder::FirstOpen() {
+  if (first_open_done_) {
+    return;
+  }
+  const std::vector<RunSummary> closed = store_->CloseInterruptedRuns();
+  first_open_done_ = true;
+  for (const RunSummary& run : closed) {
+    Emit(RecorderEvent::Kind::kRunClosed, run);
+  }
+  std::string finding;
+  try {
+    finding = store_->QuickCheck();
+  } catch (const StoreError&) {
+    // The check could not run (busy, out of memory): it finds nothing to tell.
+  }
+  // One line: SQLite heads its findings with the schema's name on a line of its own.
+  if (const std::string head = "*** in database main ***\n"; finding.starts_with(head)) {
+    finding.erase(0, head.size());
+  }
+  std::replace(finding.begin(), finding.end(), '\n', ' ');
+  if (!finding.empty()) {
+    Emit(RecorderEvent::Kind::kDamaged, {}, finding);
+  }
 }
 
 void Recorder::WritePending(bool final_cycle, std::int64_t now) {
@@ -174,15 +218,21 @@ void Recorder::WritePending(bool final_cycle, std::int64_t now) {
     }
     return;
   }
-  bool resumed = false;
+  // After a pause only frames written prove the store takes them again: a commit with none
+  // (nothing arrived, or only a run expired) changes no page of a full disk.
+  const bool resumed = paused_ && !pending_.empty();
   {
     std::lock_guard guard(lock_);
     status_.frames_recorded += static_cast<std::int64_t>(pending_.size());
-    resumed = !status_.writing && paused_;
-    status_.writing = true;
-    status_.paused_reason.clear();
+    if (!paused_ || resumed) {
+      status_.writing = true;
+      status_.paused_reason.clear();
+    }
     pending_.clear();
     pending_count_ = 0;
+  }
+  if (resumed) {
+    paused_ = false;
   }
   if (resumed) {
     Emit(RecorderEvent::Kind::kResumed);

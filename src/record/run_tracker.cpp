@@ -9,6 +9,7 @@
 namespace korvane::record {
 namespace {
 
+constexpr std::uint8_t kModeIdle = 0;
 constexpr std::uint8_t kModeCharge = 1;
 constexpr std::uint8_t kModeDischarge = 2;
 constexpr std::uint8_t kModeDelay = 3;
@@ -24,6 +25,11 @@ bool IsDrive(std::uint8_t mode) {
 
 int KindBit(std::uint8_t mode) {
   return mode == kModeCharge ? kRunCharge : kRunDischarge;
+}
+
+int CellsInUse(const model::S_CHANNEL_DATA& data) {
+  return static_cast<int>(std::count_if(data.CellVoltage.begin(), data.CellVoltage.end(),
+                                        [](std::uint16_t mv) { return mv != 0; }));
 }
 
 int SignedTemperature(const model::S_CHANNEL_DATA& data) {
@@ -46,22 +52,39 @@ std::vector<RunSummary> RunTracker::Add(std::int64_t frame_id,
       ch.last_charge_mode = mode;
     }
 
-    if (ch.run && record.UtcMs - ch.last_ms > kSilenceEndMs) {
-      ended.push_back(End(ch, EndState::kInterrupted, "Interrupted"));
+    if (ch.idle && record.UtcMs - ch.idle_since_ms >= kIdleEndMs) {
+      ended.push_back(End(ch));
     }
-    // A switch between charge and discharge after a delay is the cycle program going on.
-    if (ch.run && new_run_mark && !ch.delay_since_drive) {
-      ended.push_back(End(ch, EndState::kInterrupted, "Interrupted"));
+    if (ch.open && !ch.idle && record.UtcMs - ch.open->last_ms > kSilenceEndMs) {
+      ended.push_back(End(ch));
     }
-    if (!ch.run) {
+    if (mode == kModeIdle) {
+      if (ch.open) {
+        if (!ch.idle) {
+          ch.idle = ch.open;
+          ch.idle_since_ms = record.UtcMs;
+        }
+        Update(*ch.idle, frame_id, record.UtcMs, data);
+      }
+      continue;
+    }
+    if (ch.open && BeginsAnew(ch, new_run_mark, data)) {
+      ended.push_back(End(ch));
+    }
+    if (ch.idle) {
+      // Too short to be a stop: the held frames belong to the run after all.
+      ch.open = std::move(ch.idle);
+      ch.idle.reset();
+    }
+    if (!ch.open) {
       if (!IsDrive(mode)) {
         continue;
       }
       Begin(ch, k, frame_id, record.UtcMs, data);
     }
-    // Every other mode (not operating, store, unknown) stays in the run without ending it: the
-    // charger reports finished or error before it idles, and a stray code must not cut a run.
-    Update(ch, frame_id, record.UtcMs, data);
+    // Every other mode (pause, store, unknown) stays in the run without ending it: the charger
+    // reports finished or error before it idles, and a stray code must not cut a run.
+    Update(*ch.open, frame_id, record.UtcMs, data);
     if (IsDrive(mode)) {
       ch.delay_since_drive = false;
     } else if (mode == kModeDelay) {
@@ -74,7 +97,7 @@ std::vector<RunSummary> RunTracker::Add(std::int64_t frame_id,
       ended.push_back(mode == kModeFinished ? End(ch, EndState::kFinished, "Finished: " + status)
                                             : End(ch, EndState::kError, "Error: " + status));
     } else {
-      current.push_back(*ch.run);
+      current.push_back(ch.open->run);
     }
   }
   ended.insert(ended.end(), std::make_move_iterator(current.begin()),
@@ -85,8 +108,9 @@ std::vector<RunSummary> RunTracker::Add(std::int64_t frame_id,
 std::vector<RunSummary> RunTracker::ExpireSilent(std::int64_t now_ms) {
   std::vector<RunSummary> ended;
   for (Channel& ch : channels_) {
-    if (ch.run && now_ms - ch.last_ms > kSilenceEndMs) {
-      ended.push_back(End(ch, EndState::kInterrupted, "Interrupted"));
+    if (ch.idle ? now_ms - ch.idle_since_ms >= kIdleEndMs
+                : ch.open && now_ms - ch.open->last_ms > kSilenceEndMs) {
+      ended.push_back(End(ch));
     }
   }
   return ended;
@@ -95,63 +119,87 @@ std::vector<RunSummary> RunTracker::ExpireSilent(std::int64_t now_ms) {
 std::vector<RunSummary> RunTracker::StopAll() {
   std::vector<RunSummary> ended;
   for (Channel& ch : channels_) {
-    if (ch.run) {
-      ended.push_back(End(ch, EndState::kInterrupted, "Interrupted"));
+    if (ch.open) {
+      ended.push_back(End(ch));
     }
   }
   return ended;
 }
 
-const std::optional<RunSummary>& RunTracker::Open(int channel_index) const {
-  return channels_.at(static_cast<std::size_t>(channel_index)).run;
+std::optional<RunSummary> RunTracker::Open(int channel_index) const {
+  const Channel& ch = channels_.at(static_cast<std::size_t>(channel_index));
+  return ch.open ? std::optional<RunSummary>(ch.open->run) : std::nullopt;
 }
 
 void RunTracker::SetId(int channel_index, std::int64_t id) {
-  std::optional<RunSummary>& run = channels_.at(static_cast<std::size_t>(channel_index)).run;
-  if (run) {
-    run->id = id;
+  Channel& ch = channels_.at(static_cast<std::size_t>(channel_index));
+  for (std::optional<OpenRun>* open : {&ch.open, &ch.idle}) {
+    if (*open) {
+      (*open)->run.id = id;
+    }
   }
+}
+
+// In the same mode with no delay since the last drive frame, a counter that starts again or
+// another pack is a new charge; after a delay the cycle program restarts the counter itself.
+bool RunTracker::BeginsAnew(const Channel& ch, bool new_run_mark,
+                            const model::S_CHANNEL_DATA& data) {
+  if (ch.delay_since_drive) {
+    return false;
+  }
+  if (new_run_mark) {
+    return true;
+  }
+  if (!IsDrive(data.OperationMode)) {
+    return false;
+  }
+  const int before = ch.open->drive_mah;
+  const int now = data.OutputCapacity;
+  return (now * 2 < before && before - now >= kCapacityRestartMah) ||
+         CellsInUse(data) != ch.open->drive_cells;
 }
 
 void RunTracker::Begin(Channel& ch, int channel_index, std::int64_t frame_id, std::int64_t utc_ms,
                        const model::S_CHANNEL_DATA& data) {
-  RunSummary run;
-  run.channel = channel_index + 1;
-  run.start_ms = utc_ms;
-  run.end_ms = utc_ms;
-  run.first_frame = frame_id;
-  run.first_output_mv = data.OutputVoltage;
-  run.peak_temperature = SignedTemperature(data);
-  ch.run = std::move(run);
+  OpenRun open;
+  open.run.channel = channel_index + 1;
+  open.run.start_ms = utc_ms;
+  open.run.end_ms = utc_ms;
+  open.run.first_frame = frame_id;
+  open.run.first_output_mv = data.OutputVoltage;
+  open.run.peak_temperature = SignedTemperature(data);
+  ch.open = std::move(open);
+  ch.idle.reset();
   ch.delay_since_drive = false;
-  ch.twice_energy_uw_ms = 0.0;
 }
 
-void RunTracker::Update(Channel& ch, std::int64_t frame_id, std::int64_t utc_ms,
+void RunTracker::Update(OpenRun& open, std::int64_t frame_id, std::int64_t utc_ms,
                         const model::S_CHANNEL_DATA& data) {
-  RunSummary& run = *ch.run;
+  RunSummary& run = open.run;
   const std::uint64_t power_uw =
       std::uint64_t{data.OutputVoltage} * std::uint64_t{data.OutputCurrent};
   if (run.frames > 0) {
     // A gap over the limit, or a wall clock stepped back, adds no energy.
-    const std::int64_t dt_ms = utc_ms - ch.last_ms;
+    const std::int64_t dt_ms = utc_ms - open.last_ms;
     if (dt_ms > 0 && dt_ms <= kEnergyGapMs) {
-      ch.twice_energy_uw_ms +=
-          static_cast<double>(ch.last_power_uw + power_uw) * static_cast<double>(dt_ms);
+      open.twice_energy_uw_ms +=
+          static_cast<double>(open.last_power_uw + power_uw) * static_cast<double>(dt_ms);
     }
   }
-  ch.last_ms = utc_ms;
-  ch.last_power_uw = power_uw;
+  open.last_ms = utc_ms;
+  open.last_power_uw = power_uw;
 
   if (IsDrive(data.OperationMode)) {
     run.kind |= KindBit(data.OperationMode);
+    open.drive_mah = data.OutputCapacity;
+    open.drive_cells = CellsInUse(data);
   }
   // A wall clock stepped back must not make the run end before it began.
   run.end_ms = std::max(run.end_ms, utc_ms);
   run.last_frame = frame_id;
   ++run.frames;
   run.capacity_mah = data.OutputCapacity;
-  run.energy_wh = ch.twice_energy_uw_ms / kTwiceUwMsPerWh;
+  run.energy_wh = open.twice_energy_uw_ms / kTwiceUwMsPerWh;
   run.max_current_ma = std::max(run.max_current_ma, data.OutputCurrent);
   run.peak_temperature = std::max(run.peak_temperature, SignedTemperature(data));
   run.temperature_unit = data.TemperatureUnit;
@@ -175,9 +223,15 @@ void RunTracker::Update(Channel& ch, std::int64_t frame_id, std::int64_t utc_ms,
   run.cell_spread_mv = in_use >= 2 ? static_cast<std::uint16_t>(high - low) : std::uint16_t{0};
 }
 
+RunSummary RunTracker::End(Channel& ch) {
+  return ch.idle ? End(ch, EndState::kStopped, "Stopped")
+                 : End(ch, EndState::kInterrupted, "Interrupted");
+}
+
 RunSummary RunTracker::End(Channel& ch, EndState state, std::string text) {
-  RunSummary run = std::move(*ch.run);
-  ch.run.reset();
+  RunSummary run = std::move(ch.open->run);
+  ch.open.reset();
+  ch.idle.reset();
   run.end_state = state;
   run.end_text = std::move(text);
   return run;

@@ -34,6 +34,9 @@ void RecordingIndicator::ShowStatus(const record::RecorderStatus& status) {
   if (status.frames_lost > 0) {
     tip += QString("\n%1 frames could not be recorded (paused too long)").arg(status.frames_lost);
   }
+  if (!damaged_.isEmpty()) {
+    tip += QString("\nThe recordings file is damaged (%1); recording goes on").arg(damaged_);
+  }
   if (!moved_aside_.isEmpty()) {
     tip += QString("\nA damaged recordings file was moved aside to %1").arg(moved_aside_);
   }

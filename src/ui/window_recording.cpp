@@ -89,6 +89,7 @@ void WindowRecording::Refresh() {
 void WindowRecording::OnEvent(const record::RecorderEvent& event) {
   using Kind = record::RecorderEvent::Kind;
   std::string line = "recording: ";
+  bool always = false;  // on stderr with or without DEBUG
   switch (event.kind) {
     case Kind::kRunBegan:
       line += "run " + std::to_string(event.run.id) + " began on channel " +
@@ -113,23 +114,49 @@ void WindowRecording::OnEvent(const record::RecorderEvent& event) {
       }
       if (!told_moved_aside_) {
         told_moved_aside_ = true;
-        // Told once, without holding anything up.
-        auto* box = new QMessageBox(QMessageBox::Information, kApplicationTitle,
-                                    QString("The recordings file was damaged. It was moved aside "
-                                            "to %1 and a new one was started.")
-                                        .arg(QString::fromStdString(event.text)),
-                                    QMessageBox::Ok, client_);
-        box->setObjectName("RecordingMovedAsideBox");
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setModal(false);
-        box->show();
+        Tell("RecordingMovedAsideBox",
+             QString("The recordings file was damaged. It was moved aside "
+                     "to %1 and a new one was started.")
+                 .arg(QString::fromStdString(event.text)));
+      }
+      break;
+    case Kind::kRunClosed:
+      // Not a run that ended now: nothing to notify.
+      line = record::ClosedRunLine(event.run);
+      always = true;
+      break;
+    case Kind::kDamaged:
+      line = record::DamagedLine(store_path_, event.text);
+      always = true;
+      if (indicator_) {
+        indicator_->NoteDamaged(QString::fromStdString(event.text));
+      }
+      if (!told_damaged_) {
+        told_damaged_ = true;
+        Tell("RecordingDamagedBox",
+             QString("The recordings file %1 is damaged (%2). Recording goes on in it; "
+                     "\"korvane-log check\" and \"korvane-log salvage\" can tell more and "
+                     "rescue what is readable.")
+                 .arg(QString::fromStdString(store_path_), QString::fromStdString(event.text)));
       }
       break;
   }
-  if (trace_) {
+  if (always) {
+    ErrorLine(line);
+  } else if (trace_) {
     trace_->Line(line);
   }
   Refresh();
+}
+
+// Told without holding anything up.
+void WindowRecording::Tell(const char* name, const QString& text) {
+  auto* box =
+      new QMessageBox(QMessageBox::Information, kApplicationTitle, text, QMessageBox::Ok, client_);
+  box->setObjectName(name);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  box->show();
 }
 
 }  // namespace korvane::ui

@@ -1,10 +1,13 @@
 #include "korvane/record/recorder.h"
 
+#include <SQLiteCpp/Database.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -54,6 +57,7 @@ struct Events {
       std::lock_guard guard(lock);
       kinds.push_back(e.kind);
       texts.push_back(e.text);
+      runs.push_back(e.run);
     };
   }
   std::vector<RecorderEvent::Kind> Kinds() {
@@ -63,6 +67,7 @@ struct Events {
   std::mutex lock;
   std::vector<RecorderEvent::Kind> kinds;
   std::vector<std::string> texts;
+  std::vector<RunSummary> runs;
 };
 
 Recorder::Options Fast(const fs::path& path, Events& events, std::size_t capacity = 1024) {
@@ -171,6 +176,87 @@ TEST(Recorder, OneRecorderPerStore) {
   second.Stop();
   const Store reader(path.string());
   EXPECT_EQ(reader.FrameCount(), 2);
+}
+
+// The only write is the one at the stop (no commit interval passes), and a full disk (a file
+// size cap) refuses it: every queued frame is counted as not recorded.
+TEST(Recorder, FramesTheFullStoreCannotTakeAtTheStopAreCounted) {
+  TempDir dir;
+  const fs::path path = dir.path / "recordings.sqlite";
+  Store(path.string()).CloseInterruptedRuns();
+  Events events;
+  Recorder::Options options = Fast(path, events, 4096);
+  options.commit_interval = std::chrono::hours(1);
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  const rlimit full{32 * 1024, old.rlim_max};
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &full);
+  Recorder recorder(options);
+  for (int i = 0; i < 2000; ++i) {
+    recorder.Record(Charge(1'000'000 + 1000 * i));
+  }
+  recorder.Stop();
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(recorder.Status().frames_recorded, 0);
+  EXPECT_EQ(recorder.Status().frames_lost, 2000);
+  EXPECT_EQ(events.Kinds(), std::vector{RecorderEvent::Kind::kPaused});
+}
+
+// At its first open the recorder closes and tells what a crash left in progress, and tells the
+// damage its check finds (pages that neither a table nor the free list holds). A store locked by
+// another connection then pauses it even with nothing to write; once free, only frames written
+// resume it, and the reopened store keeps the recorder's own run open.
+TEST(Recorder, FirstOpenTellsStaleRunsAndDamageAndOnlyFramesWrittenResume) {
+  TempDir dir;
+  const fs::path path = dir.path / "recordings.sqlite";
+  {
+    Store store(path.string());
+    auto batch = store.Begin();
+    for (int i = 0; i < 500; ++i) {
+      batch->AddFrame(Charge(1'000 * i));
+    }
+    RunSummary stale;
+    stale.kind = kRunCharge;
+    batch->PutRun(stale);
+    batch->Commit();
+  }
+  SQLite::Database(path.string(), SQLite::OPEN_READWRITE).exec("DELETE FROM frames");
+  std::fstream(path, std::ios::in | std::ios::out | std::ios::binary)
+      .seekp(32)
+      .write("\0\0\0\0\0\0\0", 8);  // the free list's first page and count
+  Events events;
+  std::atomic<int> cycles{0};
+  Recorder::Options options = Fast(path, events);
+  options.now_ms = [&cycles] {
+    ++cycles;
+    return std::int64_t{1'010'000};
+  };
+  Recorder recorder(options);
+  recorder.Record(Charge(1'000'000));
+  {
+    SQLite::Database holder(path.string(), SQLite::OPEN_READWRITE, 10'000);  // waits its turn
+    ASSERT_TRUE(WaitUntil([&] { return events.Kinds().size() == 3; }));
+    holder.exec("BEGIN IMMEDIATE");
+    ASSERT_TRUE(WaitUntil([&] { return events.Kinds().size() == 4; }));
+    holder.exec("ROLLBACK");
+  }
+  const int freed = cycles.load();
+  ASSERT_TRUE(WaitUntil([&] { return cycles.load() > freed + 5; }));
+  EXPECT_FALSE(recorder.Status().writing);
+  recorder.Record(Charge(1'001'000));
+  ASSERT_TRUE(WaitUntil([&] { return events.Kinds().size() == 5; }));
+  using Kind = RecorderEvent::Kind;
+  EXPECT_EQ(events.Kinds(), (std::vector{Kind::kRunClosed, Kind::kDamaged, Kind::kRunBegan,
+                                         Kind::kPaused, Kind::kResumed}));
+  EXPECT_EQ(ClosedRunLine(events.runs[0]),
+            "run 1 closed: channel 1, charge, Interrupted (left in progress by a recording that "
+            "did not stop cleanly)");
+  EXPECT_NE(events.texts[1].find("never used"), std::string::npos) << events.texts[1];
+  const RunSummary own = Store(path.string()).Runs().back();
+  EXPECT_EQ(own.end_state, EndState::kInProgress);
+  EXPECT_EQ(own.frames, 2);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace korvane::record {
@@ -138,6 +140,67 @@ TEST(RunTracker, RunBoundariesFollowModes) {
   }
 }
 
+// A stop at the charger, a new charge and another pack end the run; a short "not operating"
+// glitch and a cycle program's counter restarting after a delay do not. Held idle frames at the
+// end belong to no run, whether the clock (ExpireSilent) or the stop (StopAll, -1) ends it.
+TEST(RunTracker, StopsAndNewChargesEndTheRun) {
+  const std::array<int, model::kCellCount> three{3800, 3810, 3790};
+  const std::array<int, model::kCellCount> two{3800, 3810};
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::int64_t, Ch>> frames;
+    std::vector<std::string> runs;
+    std::int64_t then = 0;
+  };
+  const Case cases[] = {
+      {"idle 10 s", {{0, {1}}, {1000, {1}}, {2000, {0}}, {12'000, {0}}}, {"C 1-2 (2) Stopped"}},
+      {"idle, silent", {{0, {1}}, {1000, {0}}}, {"C 1-1 (1) Stopped"}, 11'000},
+      {"idle, stop", {{0, {1}}, {1000, {0}}}, {"C 1-1 (1) Stopped"}, -1},
+      {"glitch", {{0, {1}}, {1000, {0}}, {10'999, {1}}}, {"C 1-3 (3) In progress"}},
+      {"idle, new charge",
+       {{0, {1, 0, 0, 0, 1291}}, {1000, {0}}, {2000, {1, 0, 0, 0, 18}}},
+       {"C 1-1 (1) Stopped", "C 3-3 (1) In progress"}},
+      {"restart",
+       {{0, {1, 0, 0, 0, 1000}}, {1000, {1, 0, 0, 0, 499}}},
+       {"C 1-1 (1) Interrupted", "C 2-2 (1) In progress"}},
+      {"half", {{0, {1, 0, 0, 0, 1000}}, {1000, {1, 0, 0, 0, 500}}}, {"C 1-2 (2) In progress"}},
+      {"9 mAh", {{0, {1, 0, 0, 0, 17}}, {1000, {1, 0, 0, 0, 8}}}, {"C 1-2 (2) In progress"}},
+      {"another pack",
+       {{0, {1, 0, 0, 0, 0, 250, 0, three}}, {1000, {1, 0, 0, 0, 0, 250, 0, two}}},
+       {"C 1-1 (1) Interrupted", "C 2-2 (1) In progress"}},
+      {"cycle program",
+       {{0, {1, 0, 0, 0, 1291, 250, 0, three}},
+        {1000, {3, 0, 0, 0, 1291, 250, 0, three}},
+        {2000, {2, 0, 0, 0, 5, 250, 0, three}}},
+       {"CD 1-3 (3) In progress"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Recorder rec;
+    for (const auto& [ms, ch] : c.frames) {
+      rec.Feed(ms, ch);
+    }
+    if (c.then != 0) {
+      rec.Keep(c.then < 0 ? rec.tracker.StopAll() : rec.tracker.ExpireSilent(c.then));
+    }
+    EXPECT_EQ(rec.Describe(1), c.runs);
+  }
+}
+
+// A second run on the channel gets only its own figures.
+TEST(RunTracker, TwoIdenticalChargesHaveEqualSummaries) {
+  Recorder rec;
+  for (const std::int64_t t : {0, 100'000}) {
+    rec.Feed(t, {1, 0, 12'000, 2'000, 0, 250, 0, {4000, 4010}});
+    rec.Feed(t + 1000, {5, 2, 12'400, 1'500, 1, 300, 0, {4100, 4080}});
+  }
+  const RunSummary& a = rec.runs.at(1);
+  const RunSummary& b = rec.runs.at(2);
+  EXPECT_DOUBLE_EQ(a.energy_wh, b.energy_wh);
+  EXPECT_EQ(std::tie(a.frames, a.capacity_mah, a.max_current_ma, a.min_cell_mv, a.end_text),
+            std::tie(b.frames, b.capacity_mah, b.max_current_ma, b.min_cell_mv, b.end_text));
+}
+
 TEST(RunTracker, ChannelsAreTrackedIndependently) {
   Recorder rec;
   rec.Feed(0, {1}, {0});
@@ -180,7 +243,7 @@ TEST(RunTracker, OnlySilenceOverSixtySecondsEndsARun) {
 TEST(RunTracker, ExpireSilentAndStopAllInterruptOpenRuns) {
   Recorder rec;
   rec.Feed(0, {1}, {0});
-  rec.Feed(30'000, {0}, {2});
+  rec.Feed(30'000, {4}, {2});  // paused: still the run
   EXPECT_TRUE(rec.tracker.ExpireSilent(90'000).empty());
   rec.Keep(rec.tracker.ExpireSilent(90'001));
   EXPECT_EQ(rec.last_changed.size(), 2u);

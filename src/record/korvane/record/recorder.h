@@ -23,22 +23,36 @@ struct RecorderStatus {
   std::string file;
   bool writing = false;              // the store is open and takes frames
   std::int64_t frames_recorded = 0;  // committed in this session
-  std::int64_t frames_lost = 0;      // not recorded because the queue was full
-  std::string paused_reason;         // why nothing is written now; empty while writing
+  // Not recorded: the queue was full, or the store could not take them when the recording
+  // stopped.
+  std::int64_t frames_lost = 0;
+  std::string paused_reason;  // why nothing is written now; empty while writing
 };
 
+// kRunClosed: at its first open the recorder found this run left "In progress" by a recording
+// that did not stop cleanly (a crash, a power loss) and closed it "Interrupted". kDamaged: the
+// check at the first open found damage in the file; the recording goes on in it.
 struct RecorderEvent {
-  enum class Kind { kRunBegan, kRunEnded, kPaused, kResumed, kMovedAside };
+  enum class Kind { kRunBegan, kRunEnded, kPaused, kResumed, kMovedAside, kRunClosed, kDamaged };
   Kind kind;
-  RunSummary run;    // the run events' run
-  std::string text;  // kPaused: the reason; kMovedAside: the new name of the corrupt file
+  RunSummary run;  // the run events' run
+  // kPaused: the reason; kMovedAside: the new name of the corrupt file; kDamaged: SQLite's first
+  // finding, on one line.
+  std::string text;
 };
+
+// The lines both programs print for kRunClosed and for kDamaged in the file `file`.
+std::string ClosedRunLine(const RunSummary& run);
+std::string DamagedLine(const std::string& file, const std::string& finding);
 
 // Records every decoded record: the acquisition thread hands records to a bounded queue and
 // never waits; a writer thread groups them into runs and commits them to the store in batches,
 // at least once per commit interval. A store that cannot be written (full disk, locked,
-// unwritable) pauses the recording, which resumes by itself; a corrupt file is moved aside and a
-// new store started. Frames that do not fit the queue are counted, never dropped silently.
+// unwritable) pauses the recording; it resumes by itself once frames are written again. A
+// corrupt file is moved aside and a new store started. Frames that do not fit the queue, or that
+// the store cannot take when the recording stops, are counted, never dropped silently. At its
+// first open the recorder closes the runs a crashed recording left open and checks the file
+// (quick_check), and says so.
 class Recorder final : public model::RecordSink {
  public:
   struct Options {
@@ -58,7 +72,8 @@ class Recorder final : public model::RecordSink {
   Recorder& operator=(const Recorder&) = delete;
 
   void Record(const model::S_HARDWARE_DATA& record) noexcept override;
-  // Writes what is queued, ends the open runs as interrupted and stops the writer. Idempotent.
+  // Writes what is queued, ends the open runs (RunTracker::StopAll) and stops the writer.
+  // Idempotent.
   void Stop();
   RecorderStatus Status() const;
 
@@ -66,6 +81,7 @@ class Recorder final : public model::RecordSink {
   void Run();
   void Cycle(bool final_cycle);
   bool EnsureStore();
+  void FirstOpen();
   void LockStore();
   void WritePending(bool final_cycle, std::int64_t now);
   void Pause(const StoreError& error);
@@ -86,7 +102,10 @@ class Recorder final : public model::RecordSink {
   RunTracker tracker_;
   std::vector<model::S_HARDWARE_DATA> pending_;
   std::chrono::steady_clock::time_point next_open_{};  // no store: the next attempt to open one
-  bool paused_ = false;  // a pause was reported: the next successful commit reports the resume
+  // A pause was reported and no frame has been written since: the next commit that writes
+  // frames reports the resume.
+  bool paused_ = false;
+  bool first_open_done_ = false;  // stale runs closed and the file checked
   std::thread writer_;
 };
 

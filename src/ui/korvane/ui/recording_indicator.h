@@ -9,7 +9,8 @@ namespace korvane::ui {
 
 // A small "REC" mark in the empty left part of the communication-status caption: a red dot while
 // every frame is written to the recordings file, a grey one while the recording is paused. Its
-// tooltip gives the file, the frames recorded and lost, why it is paused and how publishing goes.
+// tooltip gives the file, the frames recorded and lost, why it is paused, damage found in the
+// file and how publishing goes.
 class RecordingIndicator : public QLabel {
   Q_OBJECT
 
@@ -19,6 +20,8 @@ class RecordingIndicator : public QLabel {
   void ShowStatus(const record::RecorderStatus& status);
   // Said in the tooltip from now on: a damaged file was moved aside to `moved_to`.
   void NoteMovedAside(const QString& moved_to);
+  // Said in the tooltip from now on: the file's check found `finding`.
+  void NoteDamaged(const QString& finding) { damaged_ = finding; }
   // Ends the tooltip from the next ShowStatus on; empty: nothing.
   void SetPublishing(const QString& text) { publishing_ = text; }
 
@@ -27,6 +30,7 @@ class RecordingIndicator : public QLabel {
  private:
   bool writing_ = false;
   QString moved_aside_;
+  QString damaged_;
   QString publishing_;
 };
 

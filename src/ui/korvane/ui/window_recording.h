@@ -28,7 +28,8 @@ class WindowPublishing;
 
 // The main window's recording: the recorder fed by the model, the "REC" indicator beside the
 // communication-status caption, and what the recorder reports (on stderr with DEBUG; a damaged
-// file moved aside is told once; a run that ends finished or in an error goes to the notifier). In
+// file moved aside, or damage found in the file, is told once; a run left open by a crash and
+// closed is said on stderr; a run that ends goes to the notifier). In
 // demo mode it records into a temporary store removed at exit, so the user's own store never holds
 // simulated frames. With a broker named, what is recorded is also published to it, and the
 // indicator's tooltip tells how that goes.
@@ -44,7 +45,7 @@ class WindowRecording : public QObject {
                   const publish::BrokerChoice& mqtt = {});
   ~WindowRecording() override;
 
-  // Acquisition must have stopped: writes what is queued, ends the open runs interrupted and
+  // Acquisition must have stopped: writes what is queued, ends the open runs and
   // publishes that.
   // Idempotent; the model is not touched after the first call (it may be gone by the second).
   void Stop();
@@ -60,6 +61,8 @@ class WindowRecording : public QObject {
  private:
   void Refresh();
   void OnEvent(const record::RecorderEvent& event);
+  // A non-modal message box named `name`.
+  void Tell(const char* name, const QString& text);
 
   QWidget* client_;
   model::THardwareData& data_;
@@ -71,6 +74,7 @@ class WindowRecording : public QObject {
   RecordingIndicator* indicator_ = nullptr;
   RunNotifier* notifier_;
   bool told_moved_aside_ = false;
+  bool told_damaged_ = false;
   bool stopped_ = false;
 };
 

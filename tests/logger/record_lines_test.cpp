@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "korvane/sim/pty.h"
+#include "korvane/sim/runner.h"
+#include "program.h"
+
+namespace korvane::logger {
+namespace {
+
+using namespace std::chrono_literals;
+
+// --tsv promises exit status 1 when standard output fails: here its reader goes once frames
+// have gone out.
+TEST(RecordLines, StandardOutputBrokenWhileRecordingExitsWithOne) {
+  std::string home = (std::filesystem::temp_directory_path() / "korvane-log-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(home.data()), nullptr);
+  auto pty = sim::Pty::Open();
+  sim::RunnerOptions pace;
+  pace.interval = 20ms;
+  sim::Runner charger(*pty, sim::MakeScenario(sim::ScenarioKind::kChargeDischarge, {}), pace);
+  charger.Start();
+  testing::Program record(
+      {"/bin/bash", "-c", "\"$@\" | head -c 4000 >/dev/null; exit ${PIPESTATUS[0]}", "-",
+       KORVANE_LOG, "record", "--device", pty->SlavePath(), "--store", home + "/s.sqlite", "--tsv"},
+      {{"HOME", home}, {"XDG_CONFIG_HOME", home}, {"XDG_DATA_HOME", home}, {"LC_ALL", "C"}});
+  EXPECT_EQ(record.Wait(30s), 1) << record.Err();
+  EXPECT_NE(record.Err().find("korvane-log: cannot write to standard output: Broken pipe\n"),
+            std::string::npos)
+      << record.Err();
+  std::filesystem::remove_all(home);
+}
+
+}  // namespace
+}  // namespace korvane::logger
