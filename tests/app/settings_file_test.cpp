@@ -12,9 +12,9 @@
 #include <string>
 #include <tuple>
 
-#include "../fileio/run_in_child.h"
 #include "korvane/app/ini_settings_storage.h"
 #include "korvane/app/settings_location.h"
+#include "korvane/test_support/run_in_child.h"
 #include "korvane/test_support/temp_dir.h"
 #include "scoped_env.h"
 
@@ -145,7 +145,7 @@ TEST(SettingsFile, FileAnOrdinaryUserMayNotReplaceIsLeftAsItWas) {
   if (geteuid() != 0) {
     GTEST_SKIP() << "needs root to act as another user";
   }
-  using fileio::testing::kNobody;
+  using test_support::kNobody;
   struct Case {
     uid_t folder_owner;
     mode_t file_mode;
@@ -163,7 +163,7 @@ TEST(SettingsFile, FileAnOrdinaryUserMayNotReplaceIsLeftAsItWas) {
     ASSERT_EQ(stat(file.c_str(), &old), 0);
 
     const auto error =
-        fileio::testing::ErrorInChild([&file] { IniSettingsStorage(file).Save(kChanged); }, true);
+        test_support::ErrorInChild([&file] { IniSettingsStorage(file).Save(kChanged); }, true);
     EXPECT_EQ(error, "Unable to write to " + file + ": Permission denied");
     struct stat now {};
     ASSERT_EQ(stat(file.c_str(), &now), 0);

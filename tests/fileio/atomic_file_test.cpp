@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "korvane/test_support/run_in_child.h"
 #include "korvane/test_support/temp_dir.h"
-#include "run_in_child.h"
 
 namespace korvane::fileio {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::ErrorInChild;
 using test_support::TempDir;
-using testing::ErrorInChild;
 
 // Each target under the strict defaults and with both options; a hang would fail at the deadline.
 TEST(AtomicFile, TargetsThatAreNotRegularFilesFollowTheOptions) {

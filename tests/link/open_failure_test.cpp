@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <stdexcept>
 
-#include "../fileio/run_in_child.h"
 #include "korvane/link/comm.h"
+#include "korvane/test_support/run_in_child.h"
 #include "korvane/test_support/temp_dir.h"
 #include "pty_fixture.h"
 
@@ -85,7 +85,7 @@ TEST_F(OpenFailureTest, RefusedDeviceNamesTheGroupToJoin) {
   test_support::WriteFile(file, std::string(1, '\0'));
   ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
   ports_.SetOverride(8, file);
-  const auto told = fileio::testing::ErrorInChild(
+  const auto told = test_support::ErrorInChild(
       [&] {
         TComm comm(ports_);
         comm.Open(8);

@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "korvane/model/date_time.h"
 #include "korvane/model/export_file.h"
+#include "korvane/test_support/temp_dir.h"
 #include "program.h"
 
 namespace korvane::logger {
@@ -24,17 +23,11 @@ struct Outcome {
 // korvane-log import as a user runs it, in a temporary home.
 class KorvaneLogImport : public ::testing::Test {
  protected:
-  KorvaneLogImport() {
-    std::string pattern = (fs::temp_directory_path() / "korvane-import-XXXXXX").string();
-    home_ = ::mkdtemp(pattern.data());
-  }
-  ~KorvaneLogImport() override { fs::remove_all(home_); }
-
-  std::string Path(const std::string& name) const { return home_ + "/" + name; }
+  std::string Path(const std::string& name) const { return home_ / name; }
 
   Outcome Import(std::vector<std::string> args) const {
     args.insert(args.begin(), {KORVANE_LOG, "import"});
-    testing::Program program(args, {{"HOME", home_}, {"LC_ALL", "C"}, {"TZ", "UTC"}});
+    testing::Program program(args, {{"HOME", home_.path()}, {"LC_ALL", "C"}, {"TZ", "UTC"}});
     Outcome outcome;
     outcome.status = program.Wait(30s).value_or(-1);
     outcome.out = program.Out();
@@ -52,11 +45,11 @@ class KorvaneLogImport : public ::testing::Test {
       r.Time = model::StampFromUnixMs(r.UtcMs).Local;
       r.Channels[1].OperationMode = 1;
     }
-    std::ofstream(Path(name), std::ios::binary) << model::ExportText(frames);
+    test_support::WriteFile(Path(name), model::ExportText(frames));
     return Path(name);
   }
 
-  std::string home_;
+  test_support::TempDir home_;
 };
 
 TEST_F(KorvaneLogImport, SaysWhatWasNewAndCreatesNoStoreForAFileItCannotRead) {

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,22 +9,20 @@
 #include "korvane/model/export_file.h"
 #include "korvane/sim/pty.h"
 #include "korvane/sim/runner.h"
+#include "korvane/test_support/temp_dir.h"
 #include "program.h"
 
 namespace korvane::logger {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::ReadFile;
+using test_support::WriteFile;
 using testing::milliseconds;
 using testing::Program;
 using namespace std::chrono_literals;
 
 constexpr milliseconds kDeadline = 30s;
-
-std::string Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> parts(1);
@@ -52,23 +47,17 @@ std::size_t Count(const std::string& text, const std::string& part) {
 // A home of its own for each test: settings, default store and everything korvane-log writes.
 class KorvaneLog : public ::testing::Test {
  protected:
-  KorvaneLog() {
-    std::string pattern = (fs::temp_directory_path() / "korvane-log-XXXXXX").string();
-    home_ = ::mkdtemp(pattern.data());
-  }
-  ~KorvaneLog() override { fs::remove_all(home_); }
-
-  std::string Path(const std::string& name) const { return home_ + "/" + name; }
+  std::string Path(const std::string& name) const { return home_ / name; }
 
   void WriteSettings(const std::string& text) const {
     fs::create_directories(Path("config/Korvane Connect"));
-    std::ofstream(Path("config/Korvane Connect/korvane-connect.ini")) << text;
+    WriteFile(Path("config/Korvane Connect/korvane-connect.ini"), text);
   }
 
   std::unique_ptr<Program> Start(std::vector<std::string> args) const {
     args.insert(args.begin(), KORVANE_LOG);
     auto program = std::make_unique<Program>(
-        args, std::map<std::string, std::string>{{"HOME", home_},
+        args, std::map<std::string, std::string>{{"HOME", home_.path()},
                                                  {"XDG_CONFIG_HOME", Path("config")},
                                                  {"XDG_DATA_HOME", Path("data")},
                                                  {"LC_ALL", "C"}});
@@ -90,7 +79,7 @@ class KorvaneLog : public ::testing::Test {
     return status.value_or(-1);
   }
 
-  std::string home_;
+  test_support::TempDir home_;
 };
 
 TEST_F(KorvaneLog, RecordsThePortOfTheSettingsUntilSigtermAndGivesTheRunsBack) {
@@ -142,7 +131,7 @@ TEST_F(KorvaneLog, RecordsThePortOfTheSettingsUntilSigtermAndGivesTheRunsBack) {
   // Both channels ran from the first frame to the last: each run's export is every frame.
   for (const char* id : {"1", "2"}) {
     ASSERT_EQ(Run({"export", id, "-o", Path("run.tsv")}), 0);
-    EXPECT_EQ(Bytes(Path("run.tsv")), tsv) << "run " << id;
+    EXPECT_EQ(ReadFile(Path("run.tsv")), tsv) << "run " << id;
   }
   std::string imported;
   ASSERT_EQ(Run({"import", Path("run.tsv"), "--store", Path("copy.sqlite")}, &imported), 0);
@@ -202,7 +191,7 @@ TEST_F(KorvaneLog, RuntimeFailuresExitWithOneAndImportNothing) {
                      ": No such file or directory\n");
   EXPECT_FALSE(fs::exists(Path("missing.sqlite")));
 
-  std::ofstream(Path("not-a-folder")) << "x";
+  WriteFile(Path("not-a-folder"), "x");
   EXPECT_EQ(Run({"record", "--device", "/dev/null", "--store", Path("not-a-folder/s.sqlite")},
                 nullptr, &err),
             1);
@@ -214,14 +203,14 @@ TEST_F(KorvaneLog, RuntimeFailuresExitWithOneAndImportNothing) {
     frames[i].Time = model::StampFromUnixMs(frames[i].UtcMs).Local;
     frames[i].Channels[1].OperationMode = 2;
   }
-  std::ofstream(Path("good.tsv"), std::ios::binary) << model::ExportText(frames);
+  WriteFile(Path("good.tsv"), model::ExportText(frames));
   ASSERT_EQ(Run({"import", Path("good.tsv"), "--store", Path("s.sqlite")}), 0);
   EXPECT_EQ(Run({"export", "99", "--store", Path("s.sqlite")}, nullptr, &err), 1);
   EXPECT_EQ(err, "korvane-log: there is no run 99 in " + Path("s.sqlite") + "\n");
 
   std::string broken = model::ExportText(frames);
   broken.replace(broken.rfind("Discharge (AUTO)"), 9, "Dis");
-  std::ofstream(Path("broken.tsv"), std::ios::binary) << broken;
+  WriteFile(Path("broken.tsv"), broken);
   EXPECT_EQ(Run({"import", Path("broken.tsv"), "--store", Path("s.sqlite")}, nullptr, &err), 1);
   EXPECT_EQ(err.rfind("korvane-log: " + Path("broken.tsv") + ": line 4: field 16 ", 0), 0u) << err;
   EXPECT_NE(err.find("; nothing was imported\n"), std::string::npos) << err;

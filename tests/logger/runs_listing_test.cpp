@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "korvane/model/date_time.h"
 #include "korvane/model/export_file.h"
+#include "korvane/test_support/temp_dir.h"
 #include "program.h"
 
 namespace korvane::logger {
@@ -19,15 +18,15 @@ using namespace std::chrono_literals;
 TEST(RunsListing, JsonHasTheTableRowsAndTheFiltersTakeLocalTimeUnlessZoned) {
   ::setenv("TZ", "UTC-2", 1);
   ::tzset();
-  std::string folder = (std::filesystem::temp_directory_path() / "korvane-runs-XXXXXX").string();
-  const std::string store = std::string(::mkdtemp(folder.data())) + "/s.sqlite";
+  const test_support::TempDir dir;
+  const std::string store = dir / "s.sqlite";
   std::vector<model::S_HARDWARE_DATA> frames(6);
   for (std::size_t i = 0; i < frames.size(); ++i) {
     frames[i].UtcMs = 1'796'076'000'000 + static_cast<std::int64_t>(i < 3 ? i : 5397 + i) * 1000;
     frames[i].Time = model::StampFromUnixMs(frames[i].UtcMs).Local;
     frames[i].Channels[i < 3 ? 1 : 0].OperationMode = i < 3 ? 2 : 1;
   }
-  std::ofstream(store + ".tsv", std::ios::binary) << model::ExportText(frames);
+  test_support::WriteFile(store + ".tsv", model::ExportText(frames));
   std::string out, err;
   const auto run = [&](std::vector<std::string> args) {
     args.insert(args.begin(), KORVANE_LOG);
@@ -79,7 +78,6 @@ TEST(RunsListing, JsonHasTheTableRowsAndTheFiltersTakeLocalTimeUnlessZoned) {
     }
     EXPECT_EQ(nlohmann::json(ids).dump(), listed) << options[1];
   }
-  std::filesystem::remove_all(std::filesystem::path(store).parent_path());
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 #include <SQLiteCpp/Database.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -10,28 +8,22 @@
 
 #include "korvane/model/date_time.h"
 #include "korvane/model/export_file.h"
+#include "korvane/test_support/temp_dir.h"
 #include "program.h"
 
 namespace korvane::logger {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 class StoreRepair : public ::testing::Test {
  protected:
-  StoreRepair() {
-    std::string pattern = (fs::temp_directory_path() / "korvane-repair-XXXXXX").string();
-    home_ = ::mkdtemp(pattern.data());
-  }
-  ~StoreRepair() override { fs::remove_all(home_); }
-
-  std::string Path(const std::string& name) const { return home_ + "/" + name; }
+  std::string Path(const std::string& name) const { return home_ / name; }
 
   // Runs korvane-log to the end: its exit status (-1 when it did not end in time) and output.
   int Run(std::vector<std::string> args, std::string& out, std::string& err) const {
     args.insert(args.begin(), KORVANE_LOG);
-    testing::Program program(args, {{"HOME", home_},
+    testing::Program program(args, {{"HOME", home_.path()},
                                     {"XDG_CONFIG_HOME", Path("config")},
                                     {"XDG_DATA_HOME", Path("data")},
                                     {"LC_ALL", "C"}});
@@ -41,7 +33,7 @@ class StoreRepair : public ::testing::Test {
     return status.value_or(-1);
   }
 
-  std::string home_;
+  test_support::TempDir home_;
 };
 
 // A store with one page of its frames overwritten: check says so and exits 1, salvage copies the
@@ -53,7 +45,7 @@ TEST_F(StoreRepair, CheckFindsADamagedPageAndSalvageCopiesTheRest) {
     frames[i].Time = model::StampFromUnixMs(frames[i].UtcMs).Local;
     frames[i].Channels[1].OperationMode = 2;
   }
-  std::ofstream(Path("frames.tsv"), std::ios::binary) << model::ExportText(frames);
+  test_support::WriteFile(Path("frames.tsv"), model::ExportText(frames));
   const std::string store = Path("s.sqlite");
   std::string out;
   std::string err;

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "../fileio/run_in_child.h"
 #include "korvane/model/hardware_data.h"
+#include "korvane/test_support/run_in_child.h"
 #include "korvane/test_support/temp_dir.h"
 #include "test_support.h"
 
@@ -112,7 +112,7 @@ TEST_F(ModelExportTest, FailureNamesFileAndReasonAndKeepsWhatWasThere) {
 TEST_F(ModelExportTest, AFifoIsRefusedWithoutWaitingForAReader) {
   const std::string fifo = dir / "pipe.tsv";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_EQ(fileio::testing::ErrorInChild([&] { model.ExportData(fifo); }),
+  EXPECT_EQ(test_support::ErrorInChild([&] { model.ExportData(fifo); }),
             "Cannot write the file \"" + fifo + "\": Not a regular file");
   EXPECT_TRUE(fs::is_fifo(fifo));
 }
@@ -127,10 +127,10 @@ TEST(ExportAsOrdinaryUser, OwnFileInAFolderOfRootsIsWrittenInPlace) {
   const std::string own = dir / "own.tsv";
   const std::string roots = dir / "roots.tsv";
   WriteFile(own, std::string(1000, 'x'));
-  ASSERT_EQ(::chown(own.c_str(), fileio::testing::kNobody, fileio::testing::kNobody), 0);
+  ASSERT_EQ(::chown(own.c_str(), test_support::kNobody, test_support::kNobody), 0);
   WriteFile(roots, "root's");
   const auto export_as_nobody = [](const std::string& file) {
-    return fileio::testing::ErrorInChild([&] { WriteExportFile(file, {}); }, true);
+    return test_support::ErrorInChild([&] { WriteExportFile(file, {}); }, true);
   };
   EXPECT_EQ(export_as_nobody(own), "");
   EXPECT_EQ(ReadFile(own), kHeader);

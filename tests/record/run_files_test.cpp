@@ -5,7 +5,6 @@
 
 #include <clocale>
 #include <ctime>
-#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -17,21 +16,12 @@
 #include "korvane/model/export_file.h"
 #include "korvane/record/recorder.h"
 #include "korvane/record/run_tracker.h"
+#include "korvane/test_support/temp_dir.h"
 
 namespace korvane::record {
 namespace {
 
-namespace fs = std::filesystem;
-
-struct TempDir {
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "korvane-run-files-XXXXXX").string();
-    path = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string operator/(const std::string& name) const { return path + "/" + name; }
-  std::string path;
-};
+using test_support::TempDir;
 
 // A locale and a time zone with daylight saving for one scope. Set before any thread starts.
 struct ScopedLocaleAndZone {

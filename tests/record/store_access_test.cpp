@@ -1,41 +1,25 @@
 #include <SQLiteCpp/Database.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 
-#include "../fileio/run_in_child.h"
 #include "korvane/record/run_files.h"
 #include "korvane/record/salvage.h"
 #include "korvane/record/store.h"
+#include "korvane/test_support/run_in_child.h"
+#include "korvane/test_support/temp_dir.h"
 
 namespace korvane::record {
 namespace {
 
 namespace fs = std::filesystem;
-using fileio::testing::ErrorInChild;
-
-// A fresh folder of root's, 0755: the user "nobody" may read in it but not write.
-struct TempDir {
-  TempDir() : path((fs::temp_directory_path() / "korvane-access-XXXXXX").string()) {
-    EXPECT_NE(::mkdtemp(path.data()), nullptr);
-    ::chmod(path.c_str(), 0755);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string operator/(const std::string& name) const { return path + "/" + name; }
-  std::string path;
-};
-
-std::string Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using test_support::ErrorInChild;
+using test_support::ReadFile;
+using test_support::TempDir;
 
 // A run of `frames` new frames on channel 1, left in progress.
 void Record(Store& store, int frames) {
@@ -63,14 +47,14 @@ std::string Seen(const std::string& path, StoreAccess access = StoreAccess::kRea
 }
 
 std::string Files(const std::string& path) {
-  return Bytes(path) + "|" + Bytes(path + "-wal") + "|" + Bytes(path + "-shm");
+  return ReadFile(path) + "|" + ReadFile(path + "-wal") + "|" + ReadFile(path + "-shm");
 }
 
 // A store of root's that the user "nobody" may read but not write, nor anything beside it: as
 // closed, as a crash leaves it (its last commits only in the -wal), while a recorder writes it
 // (holding its lock), and with a -wal whose -shm is lost (which cannot be read without one).
 TEST(StoreAccess, AStoreInAFolderTheUserCannotWriteIsReadAsItIs) {
-  TempDir dir;
+  TempDir dir(0755);  // root's: the user "nobody" may read in it but not write
   const std::string closed = dir / "closed.sqlite";
   const std::string crashed = dir / "crashed.sqlite";
   const std::string lost_shm = dir / "lost-shm.sqlite";
@@ -136,7 +120,7 @@ TEST(StoreAccess, AStoreWithTriggersOrViewsIsRefusedUntouched) {
         Record(store, 1);
       }
       SQLite::Database(path, SQLite::OPEN_READWRITE).exec(c.sql);
-      const std::string before = Bytes(path);
+      const std::string before = ReadFile(path);
       try {
         Store store(path, access);
         ADD_FAILURE() << c.sql;
@@ -144,7 +128,7 @@ TEST(StoreAccess, AStoreWithTriggersOrViewsIsRefusedUntouched) {
         EXPECT_EQ(error.what(), path + " is not used: it holds a " + c.says +
                                     ", which Korvane Connect never makes");
       }
-      EXPECT_EQ(Bytes(path), before);
+      EXPECT_EQ(ReadFile(path), before);
     }
   }
 }

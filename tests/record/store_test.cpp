@@ -3,56 +3,32 @@
 #include <SQLiteCpp/Database.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <future>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <tuple>
 #include <type_traits>
 #include <vector>
 
-#include "../fileio/run_in_child.h"
 #include "korvane/model/date_time.h"
+#include "korvane/test_support/run_in_child.h"
+#include "korvane/test_support/temp_dir.h"
 
 namespace korvane::record {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using fileio::testing::ErrorInChild;
-
-// A fresh folder that the user "nobody" may enter, removed with its contents at the end.
-struct TempDir {
-  TempDir() : path((fs::temp_directory_path() / "korvane-store-XXXXXX").string()) {
-    EXPECT_NE(::mkdtemp(path.data()), nullptr);
-    ::chmod(path.c_str(), 0755);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string operator/(const std::string& name) const { return path + "/" + name; }
-  std::string path;
-};
-
-std::string Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void Write(const std::string& path, const std::string& bytes, std::streamoff at = 0) {
-  std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
-  if (!out) {
-    out.open(path, std::ios::binary | std::ios::out);
-  }
-  out.seekp(at);
-  out << bytes;
-}
+using test_support::ErrorInChild;
+using test_support::ReadFile;
+using test_support::TempDir;
+using test_support::WriteFile;
 
 // The fault `action` throws as "<fault>: <message>", "" when it returns.
 std::string FaultOf(const std::function<void()>& action) {
@@ -267,11 +243,11 @@ TEST(Store, FilesOfANewerVersionOrAnotherProgramAreRefusedUntouched) {
   for (const Case& c : cases) {
     const std::string path = dir / std::to_string(&c - cases);
     SQLite::Database(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE).exec(c.sql);
-    const std::string before = Bytes(path);
+    const std::string before = ReadFile(path);
     const std::string fault = FaultOf([&] { Store store(path); });
     EXPECT_EQ(fault.rfind("other: " + path, 0), 0u) << fault;
     EXPECT_NE(fault.find(c.says), std::string::npos) << fault;
-    EXPECT_EQ(Bytes(path), before) << c.sql;
+    EXPECT_EQ(ReadFile(path), before) << c.sql;
   }
 }
 
@@ -297,14 +273,17 @@ TEST(Store, CloseInterruptedRunsEndsOnlyRunsInProgress) {
 TEST(StoreFaults, FilesThatAreNotIntactDatabasesAreCorrupt) {
   TempDir dir;
   const std::string noise = dir / "noise";
-  Write(noise, std::string(16384, '\xa5'));
+  WriteFile(noise, std::string(16384, '\xa5'));
   const std::string damaged = dir / "damaged";
   {
     Store store(damaged);
     AddFrames(store, 500);
   }
-  Write(damaged, std::string(4000, '\xa5'),
-        100);  // the first page after the header: the table of tables
+  {
+    std::fstream file(damaged, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(100);  // the first page after the header: the table of tables
+    file << std::string(4000, '\xa5');
+  }
   for (const std::string& path : {noise, damaged}) {
     const std::string fault = FaultOf([&] { Store store(path); });
     EXPECT_EQ(fault.rfind("corrupt: " + path, 0), 0u) << fault;
@@ -362,7 +341,7 @@ TEST(StoreFaults, FullDiskKeepsEveryCommittedFrame) {
 }
 
 TEST(StoreFaults, UnwritableFolderOrFileIsReadOnly) {
-  TempDir dir;
+  TempDir dir(0755);  // the user "nobody" reaches into it
   fs::create_directories(dir / "open");
   fs::create_directories(dir / "closed");
   Store(dir / "open/root.sqlite").CloseInterruptedRuns();
@@ -378,7 +357,7 @@ TEST(StoreFaults, UnwritableFolderOrFileIsReadOnly) {
   };
   for (const std::string& path : cases) {
     const std::string fault = FaultInChild([&] { Store store(path); }, true);
-    EXPECT_EQ(fault.rfind("read-only: Cannot write to " + dir.path, 0), 0u) << fault;
+    EXPECT_EQ(fault.rfind("read-only: Cannot write to " + dir.path(), 0), 0u) << fault;
   }
 }
 
@@ -402,19 +381,19 @@ TEST(StoreFiles, MoveAsideTakesTheWalAndShmAlong) {
     return rest.empty() || (rest.size() > 1 && rest[0] == '-' &&
                             rest.find_first_not_of("0123456789", 1) == std::string::npos);
   };
-  Write(path, "main");
-  Write(path + "-wal", "wal");
-  Write(path + "-shm", "shm");
+  WriteFile(path, "main");
+  WriteFile(path + "-wal", "wal");
+  WriteFile(path + "-shm", "shm");
   const std::string first = MoveAside(path);
   EXPECT_TRUE(aside(first)) << first;
-  EXPECT_EQ(Bytes(first) + Bytes(first + "-wal") + Bytes(first + "-shm"), "mainwalshm");
+  EXPECT_EQ(ReadFile(first) + ReadFile(first + "-wal") + ReadFile(first + "-shm"), "mainwalshm");
 
-  Write(path, "again");  // within the same second: a name of its own
+  WriteFile(path, "again");  // within the same second: a name of its own
   const std::string second = MoveAside(path);
   EXPECT_TRUE(aside(second)) << second;
   EXPECT_NE(second, first);
-  EXPECT_EQ(Bytes(second), "again");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 4);
+  EXPECT_EQ(ReadFile(second), "again");
+  EXPECT_EQ(dir.Names().size(), 4u);
   EXPECT_EQ(FaultOf([&] { MoveAside(path); }).rfind("other: ", 0), 0u);
 }
 

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-namespace korvane::fileio::testing {
+namespace korvane::test_support {
 
 // The ordinary user ("nobody") a test acts as: root may write any file, so tests of what a user
 // may not do need another account.
@@ -63,4 +63,4 @@ inline std::optional<std::string> ErrorInChild(const std::function<void()>& acti
   return report ? std::optional<std::string>("the child failed") : std::nullopt;
 }
 
-}  // namespace korvane::fileio::testing
+}  // namespace korvane::test_support
