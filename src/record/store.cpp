@@ -154,6 +154,16 @@ class StoreBatch final : public Store::Batch {
   bool ended_ = false;
 };
 
+// Appends the rows of a frames select (the columns of SelectFramesSql) to `frames`.
+void ReadFrames(SQLite::Statement& select, std::vector<StoredFrame>& frames) {
+  while (select.executeStep()) {
+    StoredFrame& frame = frames.emplace_back();
+    frame.id = select.getColumn(0).getInt64();
+    detail::ReadFrame(select, frame.record);
+    frame.record.Time = model::StampFromUnixMs(frame.record.UtcMs).Local;
+  }
+}
+
 }  // namespace
 
 struct Store::Impl : Connection {
@@ -250,18 +260,13 @@ std::vector<StoredFrame> Store::Frames(std::int64_t first, std::int64_t last) co
     SQLite::Statement select(impl_->db, detail::SelectFramesSql());
     select.bind(1, first);
     select.bind(2, last);
-    while (select.executeStep()) {
-      StoredFrame& frame = frames.emplace_back();
-      frame.id = select.getColumn(0).getInt64();
-      detail::ReadFrame(select, frame.record);
-      frame.record.Time = model::StampFromUnixMs(frame.record.UtcMs).Local;
-    }
+    ReadFrames(select, frames);
     return frames;
   });
 }
 
 std::vector<StoredFrame> Store::FramesBetween(std::int64_t from_ms, std::int64_t to_ms) const {
-  return impl_->Guard([&] {
+  return impl_->Read([&] {
     static const std::string sql =
         detail::SelectFramesSql().substr(0, detail::SelectFramesSql().find(" WHERE ")) +
         " WHERE utc_ms BETWEEN ?1 AND ?2 ORDER BY id";
@@ -269,12 +274,7 @@ std::vector<StoredFrame> Store::FramesBetween(std::int64_t from_ms, std::int64_t
     SQLite::Statement select(impl_->db, sql);
     select.bind(1, from_ms);
     select.bind(2, to_ms);
-    while (select.executeStep()) {
-      StoredFrame& frame = frames.emplace_back();
-      frame.id = select.getColumn(0).getInt64();
-      detail::ReadFrame(select, frame.record);
-      frame.record.Time = model::StampFromUnixMs(frame.record.UtcMs).Local;
-    }
+    ReadFrames(select, frames);
     return frames;
   });
 }
