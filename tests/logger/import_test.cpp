@@ -6,8 +6,8 @@
 
 #include "korvane/model/date_time.h"
 #include "korvane/model/export_file.h"
+#include "korvane/test_support/piped_child.h"
 #include "korvane/test_support/temp_dir.h"
-#include "program.h"
 
 namespace korvane::logger {
 namespace {
@@ -27,7 +27,7 @@ class KorvaneLogImport : public ::testing::Test {
 
   Outcome Import(std::vector<std::string> args) const {
     args.insert(args.begin(), {KORVANE_LOG, "import"});
-    testing::Program program(args, {{"HOME", home_.path()}, {"LC_ALL", "C"}, {"TZ", "UTC"}});
+    test_support::PipedChild program(args, {"HOME=" + home_.path(), "LC_ALL=C", "TZ=UTC"});
     Outcome outcome;
     outcome.status = program.Wait(30s).value_or(-1);
     outcome.out = program.Out();

@@ -9,17 +9,17 @@
 #include "korvane/model/export_file.h"
 #include "korvane/sim/pty.h"
 #include "korvane/sim/runner.h"
+#include "korvane/test_support/piped_child.h"
 #include "korvane/test_support/temp_dir.h"
-#include "program.h"
 
 namespace korvane::logger {
 namespace {
 
 namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+using test_support::PipedChild;
 using test_support::ReadFile;
 using test_support::WriteFile;
-using testing::milliseconds;
-using testing::Program;
 using namespace std::chrono_literals;
 
 constexpr milliseconds kDeadline = 30s;
@@ -54,13 +54,11 @@ class KorvaneLog : public ::testing::Test {
     WriteFile(Path("config/Korvane Connect/korvane-connect.ini"), text);
   }
 
-  std::unique_ptr<Program> Start(std::vector<std::string> args) const {
+  std::unique_ptr<PipedChild> Start(std::vector<std::string> args) const {
     args.insert(args.begin(), KORVANE_LOG);
-    auto program = std::make_unique<Program>(
-        args, std::map<std::string, std::string>{{"HOME", home_.path()},
-                                                 {"XDG_CONFIG_HOME", Path("config")},
-                                                 {"XDG_DATA_HOME", Path("data")},
-                                                 {"LC_ALL", "C"}});
+    auto program = std::make_unique<PipedChild>(
+        args, std::vector<std::string>{"HOME=" + home_.path(), "XDG_CONFIG_HOME=" + Path("config"),
+                                       "XDG_DATA_HOME=" + Path("data"), "LC_ALL=C"});
     EXPECT_TRUE(program->Started());
     return program;
   }
@@ -68,7 +66,7 @@ class KorvaneLog : public ::testing::Test {
   // Runs to the end; the exit status, or -1 when it did not end in time.
   int Run(std::vector<std::string> args, std::string* out = nullptr,
           std::string* err = nullptr) const {
-    std::unique_ptr<Program> program = Start(std::move(args));
+    std::unique_ptr<PipedChild> program = Start(std::move(args));
     const std::optional<int> status = program->Wait(kDeadline);
     if (out != nullptr) {
       *out = program->Out();
@@ -91,7 +89,7 @@ TEST_F(KorvaneLog, RecordsThePortOfTheSettingsUntilSigtermAndGivesTheRunsBack) {
   sim::Runner charger(*pty, sim::MakeScenario(sim::ScenarioKind::kChargeDischarge, {}), pace);
   charger.Start();
 
-  std::unique_ptr<Program> record = Start({"record", "--port", "7", "--tsv"});
+  std::unique_ptr<PipedChild> record = Start({"record", "--port", "7", "--tsv"});
   ASSERT_TRUE(record->ReadUntil(
       [&] { return Count(record->Err(), " began: ") == 2 && Count(record->Out(), "\r\n") > 20; },
       kDeadline))

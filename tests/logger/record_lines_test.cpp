@@ -5,7 +5,7 @@
 
 #include "korvane/sim/pty.h"
 #include "korvane/sim/runner.h"
-#include "program.h"
+#include "korvane/test_support/piped_child.h"
 
 namespace korvane::logger {
 namespace {
@@ -22,10 +22,10 @@ TEST(RecordLines, StandardOutputBrokenWhileRecordingExitsWithOne) {
   pace.interval = 20ms;
   sim::Runner charger(*pty, sim::MakeScenario(sim::ScenarioKind::kChargeDischarge, {}), pace);
   charger.Start();
-  testing::Program record(
+  test_support::PipedChild record(
       {"/bin/bash", "-c", "\"$@\" | head -c 4000 >/dev/null; exit ${PIPESTATUS[0]}", "-",
        KORVANE_LOG, "record", "--device", pty->SlavePath(), "--store", home + "/s.sqlite", "--tsv"},
-      {{"HOME", home}, {"XDG_CONFIG_HOME", home}, {"XDG_DATA_HOME", home}, {"LC_ALL", "C"}});
+      {"HOME=" + home, "XDG_CONFIG_HOME=" + home, "XDG_DATA_HOME=" + home, "LC_ALL=C"});
   EXPECT_EQ(record.Wait(30s), 1) << record.Err();
   EXPECT_NE(record.Err().find("korvane-log: cannot write to standard output: Broken pipe\n"),
             std::string::npos)

@@ -5,8 +5,8 @@
 
 #include "korvane/model/date_time.h"
 #include "korvane/model/export_file.h"
+#include "korvane/test_support/piped_child.h"
 #include "korvane/test_support/temp_dir.h"
-#include "program.h"
 
 namespace korvane::logger {
 namespace {
@@ -31,7 +31,7 @@ TEST(RunsListing, JsonHasTheTableRowsAndTheFiltersTakeLocalTimeUnlessZoned) {
   const auto run = [&](std::vector<std::string> args) {
     args.insert(args.begin(), KORVANE_LOG);
     args.insert(args.end(), {"--store", store});
-    testing::Program program(args, {{"LC_ALL", "C"}});
+    test_support::PipedChild program(args, {"LC_ALL=C"});
     const int status = program.Wait(30s).value_or(-1);
     out = program.Out(), err = program.Err();
     return status;

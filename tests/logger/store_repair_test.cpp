@@ -8,8 +8,8 @@
 
 #include "korvane/model/date_time.h"
 #include "korvane/model/export_file.h"
+#include "korvane/test_support/piped_child.h"
 #include "korvane/test_support/temp_dir.h"
-#include "program.h"
 
 namespace korvane::logger {
 namespace {
@@ -23,10 +23,9 @@ class StoreRepair : public ::testing::Test {
   // Runs korvane-log to the end: its exit status (-1 when it did not end in time) and output.
   int Run(std::vector<std::string> args, std::string& out, std::string& err) const {
     args.insert(args.begin(), KORVANE_LOG);
-    testing::Program program(args, {{"HOME", home_.path()},
-                                    {"XDG_CONFIG_HOME", Path("config")},
-                                    {"XDG_DATA_HOME", Path("data")},
-                                    {"LC_ALL", "C"}});
+    test_support::PipedChild program(args,
+                                     {"HOME=" + home_.path(), "XDG_CONFIG_HOME=" + Path("config"),
+                                      "XDG_DATA_HOME=" + Path("data"), "LC_ALL=C"});
     const std::optional<int> status = program.Wait(30s);
     out = program.Out();
     err = program.Err();

@@ -6,14 +6,15 @@
 #include <set>
 #include <thread>
 
-#include "broker.h"
 #include "korvane/publish/publisher.h"
 #include "korvane/record/recorder.h"
+#include "korvane/test_support/broker.h"
 
 namespace korvane::publish {
 namespace {
 
-using namespace mqtt_test;
+using namespace test_support;
+using namespace std::chrono_literals;
 using nlohmann::json;
 
 constexpr int kFrames = 2000;
@@ -36,18 +37,20 @@ model::S_HARDWARE_DATA Charging(int n) {
 // acknowledged and had neither passed on nor saved; so before each kill the subscriber has all
 // that, and the broker is frozen while more frames are sent: a frame missing is our loss.
 TEST(Outage, EveryFrameArrivesAcrossBrokerRestarts) {
-  TempDir dir;
+  TempDir dir(0755);
   Broker broker(dir);
   broker.Start();
   const std::string prefix = "korvane/outage";
   Subscriber subscriber(broker.port(), prefix, false, "outage-subscriber");
-  ASSERT_TRUE(WaitUntil([&] { return !subscriber.Texts("suback").empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !subscriber.Texts("suback").empty(); }, 30s));
   // Its session must be in the broker's saved state (every second) before the first kill.
   const auto subscribed_at = std::filesystem::file_time_type::clock::now();
-  ASSERT_TRUE(WaitUntil([&] {
-    std::error_code error;
-    return std::filesystem::last_write_time(dir / "mosquitto.db", error) > subscribed_at;
-  }));
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        std::error_code error;
+        return std::filesystem::last_write_time(dir / "mosquitto.db", error) > subscribed_at;
+      },
+      30s));
 
   const std::string store = dir / "r.sqlite";
   record::Recorder::Options recording;
@@ -76,27 +79,29 @@ TEST(Outage, EveryFrameArrivesAcrossBrokerRestarts) {
     for (const int end = fed + frames; fed < end; ++fed) {
       recorder.Record(Charging(fed));
     }
-    return WaitUntil([&] { return recorder.Status().frames_recorded == fed; });
+    return WaitUntil([&] { return recorder.Status().frames_recorded == fed; }, 30s);
   };
   for (int outage = 0; outage < kOutages; ++outage) {
     ASSERT_TRUE(feed(150));
-    ASSERT_TRUE(WaitUntil([&] {
-      return publisher.Status().acked_seq == fed && received() == static_cast<std::size_t>(fed);
-    }));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          return publisher.Status().acked_seq == fed && received() == static_cast<std::size_t>(fed);
+        },
+        30s));
     broker.Signal(SIGSTOP);
     const int first_unacknowledged = fed + 1;
     ASSERT_TRUE(feed(40));
-    ASSERT_TRUE(WaitUntil([&] { return publisher.Status().sent_seq == fed; }));
+    ASSERT_TRUE(WaitUntil([&] { return publisher.Status().sent_seq == fed; }, 30s));
     broker.Stop(SIGKILL);
-    ASSERT_TRUE(WaitUntil([&] { return !publisher.Status().connected; }));
+    ASSERT_TRUE(WaitUntil([&] { return !publisher.Status().connected; }, 30s));
     ASSERT_TRUE(feed(40));  // recorded meanwhile
     broker.Start();
-    ASSERT_TRUE(WaitUntil([&] { return publisher.Status().connected; }));
+    ASSERT_TRUE(WaitUntil([&] { return publisher.Status().connected; }, 30s));
     const std::string connected = lines.Texts().back();  // "... from frame N"
     EXPECT_EQ(connected.substr(connected.rfind(' ') + 1), std::to_string(first_unacknowledged));
   }
   ASSERT_TRUE(feed(kFrames - fed));
-  ASSERT_TRUE(WaitUntil([&] { return received() == static_cast<std::size_t>(kFrames); }, 60));
+  ASSERT_TRUE(WaitUntil([&] { return received() == static_cast<std::size_t>(kFrames); }, 60s));
 
   std::vector<std::int64_t> in_order;
   for (const std::int64_t seq : seqs) {
@@ -112,20 +117,22 @@ TEST(Outage, EveryFrameArrivesAcrossBrokerRestarts) {
             << " frames across " << kOutages << " broker kills\n";
 
   Subscriber late(broker.port(), prefix, true, "late-subscriber");
-  ASSERT_TRUE(WaitUntil([&] { return !late.Last(prefix + "/run/1").empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !late.Last(prefix + "/run/1").empty(); }, 30s));
   EXPECT_EQ(late.Last(prefix + "/status"), "online");
   const json run = json::parse(late.Last(prefix + "/run/1"));
   EXPECT_EQ(run["state"], "in progress");
   EXPECT_EQ(run["first_seq"], 1);
 
   recorder.Stop();
-  ASSERT_TRUE(WaitUntil([&] {
-    const std::string last = subscriber.Last(prefix + "/run/1");
-    return json::parse(last.empty() ? "{}" : last).value("state", "") == "interrupted";
-  }));
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const std::string last = subscriber.Last(prefix + "/run/1");
+        return json::parse(last.empty() ? "{}" : last).value("state", "") == "interrupted";
+      },
+      30s));
   EXPECT_EQ(json::parse(subscriber.Last(prefix + "/run/1"))["frames"], kFrames);
   publisher.Stop();
-  EXPECT_TRUE(WaitUntil([&] { return subscriber.Last(prefix + "/status") == "offline"; }));
+  EXPECT_TRUE(WaitUntil([&] { return subscriber.Last(prefix + "/status") == "offline"; }, 30s));
   EXPECT_EQ(publisher.Status().acked_seq, kFrames);
 }
 

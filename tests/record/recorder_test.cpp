@@ -2,7 +2,6 @@
 
 #include <SQLiteCpp/Database.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 
 #include <atomic>
@@ -11,23 +10,18 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <thread>
 #include <vector>
+
+#include "korvane/test_support/temp_dir.h"
+#include "korvane/test_support/wait.h"
 
 namespace korvane::record {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-struct TempDir {
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "korvane-recorder-XXXXXX").string();
-    path = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() { fs::remove_all(path); }
-  fs::path path;
-};
+using test_support::TempDir;
+using test_support::WaitUntil;
 
 // A charge frame on channel 1 at `ms`; channel 2 idle.
 model::S_HARDWARE_DATA Charge(std::int64_t ms) {
@@ -37,17 +31,6 @@ model::S_HARDWARE_DATA Charge(std::int64_t ms) {
   r.Channels[0].OutputVoltage = 12000;
   r.Channels[0].OutputCurrent = 2000;
   return r;
-}
-
-bool WaitUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
 }
 
 // Collects the recorder's events from its writer thread.
@@ -84,7 +67,7 @@ Recorder::Options Fast(const fs::path& path, Events& events, std::size_t capacit
 TEST(Recorder, CommitsWithinTheIntervalAndInterruptsTheOpenRunAtStop) {
   TempDir dir;
   Events events;
-  Recorder recorder(Fast(dir.path / "sub/recordings.sqlite", events));
+  Recorder recorder(Fast(dir / "sub/recordings.sqlite", events));
   for (int i = 0; i < 5; ++i) {
     recorder.Record(Charge(1'000'000 + 1000 * i));
   }
@@ -92,14 +75,14 @@ TEST(Recorder, CommitsWithinTheIntervalAndInterruptsTheOpenRunAtStop) {
   ASSERT_TRUE(WaitUntil([&] { return recorder.Status().frames_recorded == 5; }));
   EXPECT_TRUE(recorder.Status().writing);
   {
-    const Store reader((dir.path / "sub/recordings.sqlite").string());
+    const Store reader(dir / "sub/recordings.sqlite");
     EXPECT_EQ(reader.FrameCount(), 5);
     ASSERT_EQ(reader.Runs().size(), 1u);
     EXPECT_EQ(reader.Runs()[0].end_state, EndState::kInProgress);
   }
   recorder.Stop();
   recorder.Record(Charge(2'000'000));  // after the stop: counted, not recorded
-  const Store reader((dir.path / "sub/recordings.sqlite").string());
+  const Store reader(dir / "sub/recordings.sqlite");
   ASSERT_EQ(reader.Runs().size(), 1u);
   EXPECT_EQ(reader.Runs()[0].end_text, "Interrupted");
   EXPECT_EQ(reader.Runs()[0].frames, 5);
@@ -112,9 +95,9 @@ TEST(Recorder, CommitsWithinTheIntervalAndInterruptsTheOpenRunAtStop) {
 // what does not fit is counted; once the folder can be made, recording resumes by itself.
 TEST(Recorder, PausesKeepsWhatFitsCountsTheRestAndResumes) {
   TempDir dir;
-  std::ofstream(dir.path / "blocked") << "a file where the folder should be";
+  std::ofstream(dir / "blocked") << "a file where the folder should be";
   Events events;
-  Recorder recorder(Fast(dir.path / "blocked/recordings.sqlite", events, 4));
+  Recorder recorder(Fast(dir / "blocked/recordings.sqlite", events, 4));
   ASSERT_TRUE(WaitUntil([&] {
     return !recorder.Status().paused_reason.empty() &&
            recorder.Status().paused_reason != "starting";
@@ -125,7 +108,7 @@ TEST(Recorder, PausesKeepsWhatFitsCountsTheRestAndResumes) {
   EXPECT_FALSE(recorder.Status().writing);
   EXPECT_EQ(recorder.Status().frames_lost, 6);
 
-  fs::remove(dir.path / "blocked");
+  fs::remove(dir / "blocked");
   ASSERT_TRUE(WaitUntil([&] { return recorder.Status().frames_recorded == 4; }));
   EXPECT_TRUE(recorder.Status().writing);
   EXPECT_TRUE(recorder.Status().paused_reason.empty());
@@ -137,7 +120,7 @@ TEST(Recorder, PausesKeepsWhatFitsCountsTheRestAndResumes) {
 
 TEST(Recorder, MovesACorruptFileAsideOnceAndStartsANewStore) {
   TempDir dir;
-  const fs::path path = dir.path / "recordings.sqlite";
+  const fs::path path = dir / "recordings.sqlite";
   std::ofstream(path) << std::string(8192, '\x5a');
   Events events;
   Recorder recorder(Fast(path, events));
@@ -155,7 +138,7 @@ TEST(Recorder, MovesACorruptFileAsideOnceAndStartsANewStore) {
 // runs as interrupted and writing frames into them.
 TEST(Recorder, OneRecorderPerStore) {
   TempDir dir;
-  const fs::path path = dir.path / "recordings.sqlite";
+  const fs::path path = dir / "recordings.sqlite";
   Events first_events;
   Events second_events;
   auto first = std::make_unique<Recorder>(Fast(path, first_events));
@@ -182,7 +165,7 @@ TEST(Recorder, OneRecorderPerStore) {
 // size cap) refuses it: every queued frame is counted as not recorded.
 TEST(Recorder, FramesTheFullStoreCannotTakeAtTheStopAreCounted) {
   TempDir dir;
-  const fs::path path = dir.path / "recordings.sqlite";
+  const fs::path path = dir / "recordings.sqlite";
   Store(path.string()).CloseInterruptedRuns();
   Events events;
   Recorder::Options options = Fast(path, events, 4096);
@@ -210,7 +193,7 @@ TEST(Recorder, FramesTheFullStoreCannotTakeAtTheStopAreCounted) {
 // resume it, and the reopened store keeps the recorder's own run open.
 TEST(Recorder, FirstOpenTellsStaleRunsAndDamageAndOnlyFramesWrittenResume) {
   TempDir dir;
-  const fs::path path = dir.path / "recordings.sqlite";
+  const fs::path path = dir / "recordings.sqlite";
   {
     Store store(path.string());
     auto batch = store.Begin();

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
 #include "korvane/sim/tool_options.h"
+#include "korvane/test_support/piped_child.h"
 #include "korvane/test_support/temp_dir.h"
 #include "pty_reader.h"
 #include "wire_scan.h"
@@ -18,7 +18,7 @@ namespace korvane::sim {
 namespace {
 
 using std::chrono::milliseconds;
-using testing::ChildProcess;
+using test_support::PipedChild;
 using testing::ScanWire;
 using testing::SlaveReader;
 
@@ -63,7 +63,7 @@ TEST(ToolOptions, ParsesValuesAndRejectsBadLines) {
 }
 
 TEST(Tool, PtySendsTheRequestedFramesAndExits) {
-  ChildProcess child(Tool({"--pty", "--frames", "3", "--interval-ms", "0"}));
+  PipedChild child(Tool({"--pty", "--frames", "3", "--interval-ms", "0"}));
   const auto path = child.ReadLine(kDeadline);
   ASSERT_TRUE(path.has_value());
   SlaveReader reader(*path);
@@ -72,13 +72,13 @@ TEST(Tool, PtySendsTheRequestedFramesAndExits) {
       reader.ReadUntil([](const std::string& r) { return ScanWire(r).Valid() >= 3; }, kDeadline));
   EXPECT_EQ(ScanWire(reader.Received()).frames.size(), 3u);
   EXPECT_EQ(child.Wait(kDeadline), 0);
-  EXPECT_NE(child.Stderr().find("3 frames, 3 valid"), std::string::npos) << child.Stderr();
+  EXPECT_NE(child.Err().find("3 frames, 3 valid"), std::string::npos) << child.Err();
 }
 
 TEST(Tool, LinkFollowsTheSlaveAndGoesAwayOnSigterm) {
   const test_support::TempDir dir;
   const std::string link = dir / "charger";
-  ChildProcess child(Tool({"--pty", "--link", link, "--interval-ms", "20"}));
+  PipedChild child(Tool({"--pty", "--link", link, "--interval-ms", "20"}));
   const auto path = child.ReadLine(kDeadline);
   ASSERT_TRUE(path.has_value());
   EXPECT_EQ(std::filesystem::read_symlink(link), *path);
@@ -95,7 +95,7 @@ TEST(Tool, DeviceModeWritesToAnExistingTty) {
   const UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
   ASSERT_TRUE(master.Valid());
   ASSERT_EQ(::grantpt(master.Get()) | ::unlockpt(master.Get()), 0);
-  ChildProcess child(
+  PipedChild child(
       Tool({"--device", ::ptsname(master.Get()), "--frames", "2", "--interval-ms", "0"}));
   std::string received;
   while (ScanWire(received).frames.size() < 2) {
@@ -121,10 +121,10 @@ TEST(Tool, HelpAndBadOptions) {
                         Case{{"--pty", "--bogus"}, 2, "", "unknown option '--bogus'"},
                         Case{{"--frames", "3"}, 2, "", "--device PATH and --pty"},
                         Case{{"--device", "/nonexistent/tty"}, 1, "", "/nonexistent/tty"}}) {
-    ChildProcess child(Tool(c.args));
+    PipedChild child(Tool(c.args));
     EXPECT_EQ(child.Wait(kDeadline), c.code) << c.args[0];
-    EXPECT_NE(child.Stdout().find(c.out), std::string::npos) << child.Stdout();
-    EXPECT_NE(child.Stderr().find(c.err), std::string::npos) << child.Stderr();
+    EXPECT_NE(child.Out().find(c.out), std::string::npos) << child.Out();
+    EXPECT_NE(child.Err().find(c.err), std::string::npos) << child.Err();
   }
 }
 

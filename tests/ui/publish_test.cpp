@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <QWidget>
 #include <chrono>
 
-#include "broker.h"
 #include "fakes.h"
 #include "korvane/model/hardware_data.h"
 #include "korvane/sim/frame_encoder.h"
 #include "korvane/sim/scenario.h"
+#include "korvane/test_support/broker.h"
 #include "korvane/ui/recording_indicator.h"
 #include "korvane/ui/window_publishing.h"
 #include "korvane/ui/window_recording.h"
@@ -18,15 +17,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-using publish::mqtt_test::Broker;
-using publish::mqtt_test::Lines;
-using publish::mqtt_test::Subscriber;
-using publish::mqtt_test::TempDir;
+using test_support::Broker;
+using test_support::Lines;
+using test_support::Subscriber;
+using test_support::TempDir;
 
 // The broker is absent at first: the tooltip names the cause while every frame is recorded; once
 // it is there the frames reach it, and the run the window leaves open is published as ended.
 TEST(WindowPublishing, PublishesBesideTheRecorderAndTellsWhyNot) {
-  TempDir dir;
+  TempDir dir(0755);
   Broker broker(dir);
   const std::string address = "127.0.0.1:" + std::to_string(broker.port());
   QWidget client;

@@ -5,42 +5,20 @@
 #include <gtest/gtest.h>
 #include <mosquitto.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-namespace korvane::publish::mqtt_test {
+#include "korvane/test_support/temp_dir.h"
+#include "korvane/test_support/wait.h"
 
-// Polls `done` until it holds or `seconds` pass.
-inline bool WaitUntil(const std::function<bool()>& done, double seconds = 30) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
-struct TempDir {
-  TempDir() : path((std::filesystem::temp_directory_path() / "korvane-mqtt-XXXXXX").string()) {
-    EXPECT_NE(::mkdtemp(path.data()), nullptr);
-    ::chmod(path.c_str(), 0755);  // the broker may run as another user
-  }
-  ~TempDir() { std::filesystem::remove_all(path); }
-  std::string operator/(const std::string& name) const { return path + "/" + name; }
-  std::string path;
-};
+namespace korvane::test_support {
 
 // Binds (port 0: any free one) or connects a TCP socket on 127.0.0.1; returns the port, or -1.
 inline int Loopback(int port, bool bind) {
@@ -55,14 +33,15 @@ inline int Loopback(int port, bool bind) {
   return ok ? ntohs(address.sin_port) : -1;
 }
 
-// Mosquitto on 127.0.0.1 only, its configuration, persistence and log in `dir`. "user root"
-// keeps a broker started by root as root, so it reads the test's files; others ignore it.
+// Mosquitto on 127.0.0.1 only, its configuration, persistence and log in `dir`: a TempDir(0755),
+// as the broker may run as another user. "user root" keeps a broker started by root as root, so it
+// reads the test's files; others ignore it.
 class Broker {
  public:
   Broker(const TempDir& dir, const std::string& access = "allow_anonymous true\n")
       : port_(Loopback(0, true)), config_(dir / "mosquitto.conf"), log_(dir / "broker.log") {
     std::ofstream(config_) << "listener " << port_ << " 127.0.0.1\nuser root\n"
-                           << "persistence true\npersistence_location " << dir.path << "/\n"
+                           << "persistence true\npersistence_location " << dir.path() << "/\n"
                            << "autosave_interval 1\nmax_queued_messages 100000\n"
                            << access;
   }
@@ -75,7 +54,8 @@ class Broker {
       ::execl("/usr/sbin/mosquitto", "mosquitto", "-c", config_.c_str(), nullptr);
       ::_exit(127);
     }
-    ASSERT_TRUE(WaitUntil([&] { return Loopback(port_, false) == port_; }, 20));
+    ASSERT_TRUE(
+        WaitUntil([&] { return Loopback(port_, false) == port_; }, std::chrono::seconds(20)));
   }
 
   // SIGSTOP freezes the broker with its connections open: it reads and acknowledges nothing.
@@ -176,4 +156,4 @@ class Subscriber : public Lines {
   mosquitto* client_;
 };
 
-}  // namespace korvane::publish::mqtt_test
+}  // namespace korvane::test_support
