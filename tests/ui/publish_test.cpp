@@ -60,9 +60,12 @@ TEST(WindowPublishing, PublishesBesideTheRecorderAndTellsWhyNot) {
   EXPECT_NE(subscriber.Last("korvane/window/telemetry").find("\"seq\":20"), std::string::npos);
 
   recording.Stop();
-  EXPECT_NE(subscriber.Last("korvane/window/run/1").find("interrupted"), std::string::npos)
-      << subscriber.Last("korvane/window/run/1");
-  EXPECT_EQ(subscriber.Last("korvane/window/status"), "offline");
+  // The broker has them once Stop returns; the subscriber a moment later.
+  EXPECT_TRUE(WaitUntil([&] {
+    return subscriber.Last("korvane/window/run/1").find("interrupted") != std::string::npos;
+  })) << subscriber.Last("korvane/window/run/1");
+  EXPECT_TRUE(WaitUntil([&] { return subscriber.Last("korvane/window/status") == "offline"; }))
+      << subscriber.Last("korvane/window/status");
 }
 
 // A choice that cannot be used publishes nothing and says why, at once, on stderr and in the
