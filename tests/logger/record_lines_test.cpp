@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <filesystem>
 
 #include "korvane/sim/pty.h"
 #include "korvane/sim/runner.h"
 #include "korvane/test_support/piped_child.h"
+#include "korvane/test_support/temp_dir.h"
 
 namespace korvane::logger {
 namespace {
@@ -15,8 +13,8 @@ using namespace std::chrono_literals;
 // --tsv promises exit status 1 when standard output fails: here its reader goes once frames
 // have gone out.
 TEST(RecordLines, StandardOutputBrokenWhileRecordingExitsWithOne) {
-  std::string home = (std::filesystem::temp_directory_path() / "korvane-log-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(home.data()), nullptr);
+  const test_support::TempDir dir;
+  const std::string& home = dir.path();
   auto pty = sim::Pty::Open();
   sim::RunnerOptions pace;
   pace.interval = 20ms;
@@ -30,7 +28,6 @@ TEST(RecordLines, StandardOutputBrokenWhileRecordingExitsWithOne) {
   EXPECT_NE(record.Err().find("korvane-log: cannot write to standard output: Broken pipe\n"),
             std::string::npos)
       << record.Err();
-  std::filesystem::remove_all(home);
 }
 
 }  // namespace
