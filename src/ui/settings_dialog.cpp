@@ -157,6 +157,7 @@ void TFormSettings::ShowOpenFailure(int port_index, const QString& reason) {
 }
 
 void TFormSettings::RescanDevices() {
+  ShowDevicePath();
   std::vector<link::SerialDevice> devices = link::ListSerialDevices(ports_, roots_);
   if (devices == devices_ && device_list_->count() > 0) {
     return;  // unchanged: keep the list as the user left it
@@ -174,6 +175,12 @@ int TFormSettings::ChannelIndex() const {
 }
 
 void TFormSettings::ShowDevice() {
+  ShowDevicePath();
+  SelectListedPort();
+  ShowFailure();
+}
+
+void TFormSettings::ShowDevicePath() {
   const int index = port_box_->currentIndex();
   if (index < 0) {
     device_->clear();
@@ -190,8 +197,6 @@ void TFormSettings::ShowDevice() {
   device_->setToolTip(text);
   device_->setText(
       QFontMetrics(device_->font()).elidedText(text, Qt::ElideMiddle, device_->width()));
-  SelectListedPort();
-  ShowFailure();
 }
 
 void TFormSettings::ShowDeviceList() {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QListWidget>
 #include <filesystem>
 
@@ -65,6 +66,18 @@ TEST(SettingsDeviceList, FollowsPlugsAndPicksTheChosenNumber) {
   ASSERT_TRUE(WaitUntil([&] { return list->count() == 1; }));
   list->setCurrentRow(0);
   EXPECT_EQ(dialog.PortIndex(), 1);
+}
+
+TEST(SettingsDeviceLine, FollowsTheDeviceAppearing) {
+  link::testing::FakeSerialTree tree;
+  link::PortMap ports;
+  const QString device = QString::fromStdString(tree.Dev("ttyUSB0"));
+  ports.SetOverride(1, device.toStdString());
+  TFormSettings dialog(ports, nullptr, tree.Roots());
+  dialog.Select(0, 0);
+  EXPECT_EQ(dialog.DeviceLabel()->toolTip(), device + " (not present)");
+  tree.PlugAdapter(0);
+  EXPECT_TRUE(WaitUntil([&] { return dialog.DeviceLabel()->toolTip() == device + " (present)"; }));
 }
 
 }  // namespace

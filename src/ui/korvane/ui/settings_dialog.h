@@ -34,7 +34,8 @@ class TFormSettings : public QDialog {
   // Why the configured port (`port_index` as in the list) failed to open; shown while that port
   // is selected. Empty clears it.
   void ShowOpenFailure(int port_index, const QString& reason);
-  // Reads the devices present again; a timer does it every 1.5 s.
+  // Reads the devices present, and whether the selected number's device is, again; a timer does
+  // it every 1.5 s.
   void RescanDevices();
 
   QComboBox* ComboBoxCommPort() const { return port_box_; }
@@ -45,6 +46,7 @@ class TFormSettings : public QDialog {
 
  private:
   void ShowDevice();
+  void ShowDevicePath();
   void ShowDeviceList();
   void SelectListedPort();
   void ShowFailure();
