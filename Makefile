@@ -118,7 +118,7 @@ bench: bench-build
 # The .deb: a Release build of the programs and their desktop files, packed by CPack with
 # Depends from dpkg-shlibdeps (dpkg-dev; file tells CPack which files are programs).
 PACKAGE_DIR ?= build-package
-PACKAGE_PACKAGES := dpkg-dev file desktop-file-utils appstream librsvg2-bin man-db
+PACKAGE_PACKAGES := dpkg-dev file desktop-file-utils appstream librsvg2-bin man-db lintian
 
 package:
 	$(MAKE) deps PACKAGES="$(PACKAGES) $(PACKAGE_PACKAGES)"
@@ -128,10 +128,13 @@ package:
 	rm -f $(PACKAGE_DIR)/korvane-connect_*.deb
 	cd $(PACKAGE_DIR) && cpack -G DEB
 
-# Installs the package on this machine, runs the programs from the PATH without a display,
-# validates the desktop files and removes the package again (also when a check fails).
+# Checks the package with lintian (an error fails, warnings are shown), installs it on this
+# machine, runs the programs from the PATH without a display, validates the desktop files and
+# removes the package again (also when a check fails).
 package-check: package
 	@set -e; deb=$$(ls $(PACKAGE_DIR)/korvane-connect_*.deb); \
+	echo "== lintian $$deb"; \
+	lintian --fail-on error --tag-display-limit 0 $$deb; \
 	echo "== installing $$deb"; \
 	DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y ./$$deb; \
 	trap 'DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get remove -y korvane-connect' EXIT; \

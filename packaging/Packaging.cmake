@@ -2,9 +2,9 @@
 # desktop files. Depends come from dpkg-shlibdeps on the installed binaries.
 set(CPACK_PACKAGE_NAME korvane-connect)
 set(CPACK_PACKAGE_VENDOR "Korvane Connect developers")
-set(KORVANE_MAINTAINER "Korvane Connect developers <maintainers@korvane.invalid>"
-  CACHE STRING "The package's Maintainer field")
+# The maintainer and the homepage come from the root CMakeLists.txt.
 set(CPACK_PACKAGE_CONTACT "${KORVANE_MAINTAINER}")
+set(CPACK_PACKAGE_HOMEPAGE_URL "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop companion for a two-channel battery charger")
 # The body below the summary line; CPack indents it and marks the empty line as a paragraph break.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
