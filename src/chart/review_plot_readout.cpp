@@ -9,12 +9,10 @@ namespace {
 
 int ValueDecimals(ReviewSeries s) {
   switch (s) {
-    case ReviewSeries::kCurrent:
-      return 2;
     case ReviewSeries::kTemperature:
       return 1;
     default:
-      return 3;  // volts and ampere-hours
+      return 3;  // volts, amperes and ampere-hours
   }
 }
 

@@ -164,12 +164,33 @@ void ReviewPlotWidget::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void ReviewPlotWidget::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Home) {
-    ResetView();
-    event->accept();
-    return;
+  // An arrow key moves the view by a tenth of the plot's width.
+  constexpr int kPanStepsPerWidth = 10;
+  const TRect plot = plot_.PlotArea();
+  const int centre = plot.Left + plot.Width() / 2;
+  const int step = plot.Width() >= kPanStepsPerWidth ? plot.Width() / kPanStepsPerWidth : 1;
+  switch (event->key()) {
+    case Qt::Key_Home:
+      ResetView();
+      break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:  // "+" without Shift on many layouts
+      ChangeView([&] { plot_.ZoomAt(centre, kZoomPerStep); });
+      break;
+    case Qt::Key_Minus:
+      ChangeView([&] { plot_.ZoomAt(centre, 1 / kZoomPerStep); });
+      break;
+    case Qt::Key_Left:
+      ChangeView([&] { plot_.PanBy(step); });
+      break;
+    case Qt::Key_Right:
+      ChangeView([&] { plot_.PanBy(-step); });
+      break;
+    default:
+      QWidget::keyPressEvent(event);
+      return;
   }
-  QWidget::keyPressEvent(event);
+  event->accept();
 }
 
 void ReviewPlotWidget::leaveEvent(QEvent* event) {

@@ -18,14 +18,16 @@ void TColorCheckBox::paintEvent(QPaintEvent*) {
   painter.drawRect(box);
   painter.setPen(QColor(0xFF, 0xFF, 0xFF, 0x90));
   painter.drawRect(box.adjusted(1, 1, -1, -1));
+  const bool light = color_.lightness() > 150;
   if (hasFocus()) {
-    painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
-    painter.drawRect(box.adjusted(2, 2, -2, -2));
+    // A solid two-pixel ring in the tick's colour: it stands out on every fill, light or dark.
+    painter.setPen(
+        QPen(light ? Qt::black : Qt::white, 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    painter.drawRect(QRectF(rect()).adjusted(3, 3, -3, -3));
   }
   if (!isChecked()) {
     return;
   }
-  const bool light = color_.lightness() > 150;
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(
       QPen(light ? Qt::black : Qt::white, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));

@@ -26,11 +26,14 @@ class BusyCursor {
 
 }  // namespace
 
-QString SuggestedExportPath(const std::string& remembered_folder, const QDateTime& now) {
+QString ExportFolder(const std::string& remembered_folder) {
   const QString remembered = QString::fromStdString(remembered_folder);
-  const QString folder =
-      !remembered.isEmpty() && QFileInfo(remembered).isDir() ? remembered : QDir::homePath();
-  return QDir(folder).filePath(now.toString("'korvane-'yyyyMMdd-HHmmss'.tsv'"));
+  return !remembered.isEmpty() && QFileInfo(remembered).isDir() ? remembered : QDir::homePath();
+}
+
+QString SuggestedExportPath(const std::string& remembered_folder, const QDateTime& now) {
+  return QDir(ExportFolder(remembered_folder))
+      .filePath(now.toString("'korvane-'yyyyMMdd-HHmmss'.tsv'"));
 }
 
 void ExportDataCommand(QWidget* owner, Prompter& prompter, model::THardwareData& data,

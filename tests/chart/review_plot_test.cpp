@@ -280,7 +280,7 @@ TEST(ReviewPlot, ReadoutStatesTimesAndValuesWithUnits) {
   EXPECT_EQ(
       f.plot.Readout()->lines,
       (std::vector<std::string>{"0:00:03", "at 5003000", "Output voltage 15,346 V",
-                                "Current -2,13 A", "Capacity 0,500 Ah", "Temperature 31,3 °C"}));
+                                "Current -2,126 A", "Capacity 0,500 Ah", "Temperature 31,3 °C"}));
 
   // Past the first run's end the second run's frames lead; the ended run says nothing.
   Fixture two({ReadoutRun("A", 41), ReadoutRun("B", 201)}, kReadoutShown);

@@ -37,22 +37,22 @@ TEST(RunsTexts, EveryColumnInTheCAndAGermanLocale) {
   const Case cases[] = {
       {"C",
        MakeRun(2, 3, 65'400, 1234, 5.678, -25, 0, "Finished: CC-CV"),
-       {"11/14/23 22:13:20", "2", "Cycle", "0 h 01 m 05 s", "1.234", "5.68", "-2.5\u00B0C",
+       {"11/14/23 22:13:20", "2", "Cycle", "0 h 01 m 05 s", "1.234", "5.678", "-2.5\u00B0C",
         "Finished: CC-CV"}},
       {"C",
        MakeRun(1, 1, 4'325'600, 0, 0.0, 305, 1, "In progress"),
-       {"11/14/23 22:13:20", "1", "Charge", "1 h 12 m 06 s", "0.000", "0.00", "30.5\u00B0F",
+       {"11/14/23 22:13:20", "1", "Charge", "1 h 12 m 06 s", "0.000", "0.000", "30.5\u00B0F",
         "In progress"}},
       {"C",
        MakeRun(1, 2, -5, 65535, 1234.5, 0, 0, "Interrupted"),
-       {"11/14/23 22:13:20", "1", "Discharge", "0 h 00 m 00 s", "65.535", "1234.50", "0.0\u00B0C",
+       {"11/14/23 22:13:20", "1", "Discharge", "0 h 00 m 00 s", "65.535", "1234.500", "0.0\u00B0C",
         "Interrupted"}},
       {"C",
        MakeRun(1, 0, 0, 9, -0.004, -4, 0, ""),
-       {"11/14/23 22:13:20", "1", "", "0 h 00 m 00 s", "0.009", "0.00", "-0.4\u00B0C", ""}},
+       {"11/14/23 22:13:20", "1", "", "0 h 00 m 00 s", "0.009", "-0.004", "-0.4\u00B0C", ""}},
       {"de_DE.UTF-8",
        MakeRun(2, 3, 65'400, 1234, 5.678, -25, 0, "Error: NO BATT"),
-       {"14.11.2023 22:13:20", "2", "Cycle", "0 h 01 m 05 s", "1,234", "5,68", "-2,5\u00B0C",
+       {"14.11.2023 22:13:20", "2", "Cycle", "0 h 01 m 05 s", "1,234", "5,678", "-2,5\u00B0C",
         "Error: NO BATT"}},
   };
   for (const Case& c : cases) {
@@ -64,6 +64,16 @@ TEST(RunsTexts, EveryColumnInTheCAndAGermanLocale) {
           << c.locale << " column " << RunColumnTitle(static_cast<RunColumn>(column));
     }
   }
+}
+
+// Peak temperatures sort by their value in degrees Celsius whatever the run's unit.
+TEST(RunsTexts, PeakTemperaturesOfBothUnitsSortInCelsius) {
+  const auto key = [](int tenths, int unit) {
+    return RunCellSortKey(MakeRun(1, 1, 0, 0, 0, tenths, unit, ""), RunColumn::kPeakTemperature);
+  };
+  EXPECT_LT(key(-25, 0), key(320, 1));  // -2.5 °C, 32.0 °F
+  EXPECT_LT(key(320, 1), key(798, 1));
+  EXPECT_LT(key(798, 1), key(267, 0));  // 79.8 °F is 26.6 °C
 }
 
 // Channel 2's values of each frame in plot units, times from the run's start, unused cells NaN,

@@ -4,7 +4,9 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QMenu>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -33,6 +35,8 @@ struct RunsStorage final : SettingsStorage {
   std::map<int, std::string> PortOverrides() override { return {}; }
   void Save(const WindowSettings&) override {}
   RunsWindowSettings RunsWindow() override { return runs; }
+  ExportSettings Export() override { return exported; }
+  void SaveExport(const ExportSettings& settings) override { exported = settings; }
   void SaveRunsWindow(const RunsWindowSettings& settings) override {
     if (fail) {
       throw std::runtime_error("Unable to write to runs.ini: No space left on device");
@@ -40,6 +44,7 @@ struct RunsStorage final : SettingsStorage {
     saved.push_back(settings);
   }
   RunsWindowSettings runs;
+  ExportSettings exported;
   std::vector<RunsWindowSettings> saved;
   bool fail = false;
 };
@@ -105,7 +110,7 @@ TEST_F(RunsWindowTest, ListsRunsNewestFirstSortsByValueAndFilters) {
   EXPECT_EQ(Text(0, RunColumn::kStart), "11/15/23 00:13:20");
   EXPECT_EQ(Text(2, RunColumn::kStart), "11/14/23 22:13:20");
   const QStringList b = {
-      "11/14/23 23:13:20", "2", "Cycle", "0 h 01 m 05 s", "10.000", "12.35", "-2.5\u00B0C",
+      "11/14/23 23:13:20", "2", "Cycle", "0 h 01 m 05 s", "10.000", "12.345", "-2.5\u00B0C",
       "Error: NO BATT"};
   for (int column = 0; column < kRunColumnCount; ++column) {
     EXPECT_EQ(Text(1, static_cast<RunColumn>(column)), b[column]) << column;
@@ -260,6 +265,11 @@ TEST_F(RunsWindowTest, PlotsTheSelectedRunsAndSeriesAndExportsThePlot) {
   EXPECT_TRUE(ReadAll(File("plot.svg")).contains("<svg"));
   window->CopyPlot();
   EXPECT_EQ(QApplication::clipboard()->image().size(), panel.Plot().size());
+  // + zooms around the middle of the plot.
+  const chart::ReviewView& view = panel.Plot().Plot().View();
+  QTest::keyClick(&panel.Plot(), Qt::Key_Plus);
+  EXPECT_NEAR(view.End() - view.Start(), 3200, 1e-6);
+  EXPECT_NEAR(view.Start(), 400, 20);  // a few pixels
   EXPECT_FALSE(window->ExportPlotSvg(File("none/plot.svg")));
   EXPECT_TRUE(Shown(0).startsWith("Unable to write " + File("none/plot.svg") + ": "));
 }
@@ -284,6 +294,47 @@ TEST_F(RunsWindowTest, RestoresItsSettingsAndSavesThemOnCloseWithoutABox) {
   window->close();
   EXPECT_EQ(errors.str(), "Unable to write to runs.ini: No space left on device\n");
   EXPECT_TRUE(prompter.shown.empty());
+}
+
+// A run begun since the last refresh is in the table after the next one, also when the file was
+// replaced in between (a damaged one moved aside and a new one begun).
+TEST_F(RunsWindowTest, TheNextRefreshShowsARunBegunSince) {
+  { record::Store store(path); }
+  Open();
+  for (const int channel : {1, 2}) {
+    if (channel == 2) {
+      record::MoveAside(path);
+    }
+    record::Store store(path);
+    WriteRun(store, RunSpec(channel, kStartMs), 1);
+    window->Refresh();
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Text(0, RunColumn::kChannel), QString::number(channel));
+  }
+}
+
+// The file dialogs offer a name after the selected run in the folder last written to (at first
+// the home folder); a cancelled dialog remembers nothing.
+TEST_F(RunsWindowTest, FileDialogsOfferTheRunsNameInTheLastFolder) {
+  record::Store store(path);
+  const RunSummary run = WriteRun(store, RunSpec(1, kStartMs), 2);
+  Open();
+  window->SelectRuns({run.id});
+  QStringList offered;
+  prompter.on_dialog = [&](QDialog& dialog) {
+    auto& files = dynamic_cast<QFileDialog&>(dialog);
+    offered << files.selectedFiles().value(0);
+    files.selectFile(File("mine.tsv"));
+    return offered.size() == 1 ? int(QDialog::Accepted) : int(QDialog::Rejected);
+  };
+  for (const char* action :
+       {"RunsMenuFileExportRun", "RunsMenuFileExportPng", "RunsMenuFileExportSvg"}) {
+    window->findChild<QAction*>(action)->trigger();
+  }
+  const QString name = QString("korvane-run-%1-20231114.").arg(run.id);
+  EXPECT_EQ(offered, QStringList({QDir::homePath() + "/" + name + "tsv", dir.filePath(name + "png"),
+                                  dir.filePath(name + "svg")}));
+  EXPECT_EQ(storage.exported.Folder, dir.path().toStdString());
 }
 
 class RunsMenuTest : public WindowTest {};

@@ -1,6 +1,7 @@
 #include "runs/run_texts.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "korvane/model/date_time.h"
@@ -43,7 +44,7 @@ std::string RunCellText(const record::RunSummary& run, RunColumn column) {
     case RunColumn::kCapacity:
       return model::FormatMilli(run.capacity_mah);
     case RunColumn::kEnergy:
-      return FixedText(run.energy_wh, 2);
+      return FixedText(run.energy_wh, 3);
     case RunColumn::kPeakTemperature:
       return TemperatureText(run.peak_temperature, run.temperature_unit);
     case RunColumn::kEndState:
@@ -67,7 +68,9 @@ RunSortKey RunCellSortKey(const record::RunSummary& run, RunColumn column) {
     case RunColumn::kEnergy:
       return run.energy_wh;
     case RunColumn::kPeakTemperature:
-      return static_cast<double>(run.peak_temperature);
+      // Runs may differ in unit: all compare in degrees Celsius.
+      return run.temperature_unit == 1 ? (run.peak_temperature / 10.0 - 32.0) * 5.0 / 9.0
+                                       : run.peak_temperature / 10.0;
     case RunColumn::kEndState:
       return run.end_text;
   }
@@ -104,6 +107,14 @@ std::string TemperatureText(int tenths, int unit) {
 
 std::string LocalDateTimeText(std::int64_t utc_ms) {
   return model::DateTimeText(model::StampFromUnixMs(utc_ms).Local);
+}
+
+std::string RunFileName(const record::RunSummary& run, const std::string& suffix) {
+  const model::DateTimeParts day =
+      model::DecodeDateTime(model::StampFromUnixMs(run.start_ms).Local);
+  char date[16];
+  std::snprintf(date, sizeof date, "%04d%02d%02d", day.Year, day.Month, day.Day);
+  return "korvane-run-" + std::to_string(run.id) + "-" + date + "." + suffix;
 }
 
 std::string RunLabel(const record::RunSummary& run) {

@@ -30,7 +30,8 @@ const char* RunColumnTitle(RunColumn column);
 std::string RunCellText(const record::RunSummary& run, RunColumn column);
 
 // What a column sorts by: the value behind its text (a number for every column but the kind and
-// the end state, whose texts are compared).
+// the end state, whose texts are compared; the peak temperature in degrees Celsius whatever its
+// unit).
 using RunSortKey = std::variant<double, std::string>;
 RunSortKey RunCellSortKey(const record::RunSummary& run, RunColumn column);
 
@@ -43,6 +44,9 @@ std::string FixedText(double value, int decimals);
 std::string TemperatureText(int tenths, int unit);
 // The local date-time text of a UTC instant.
 std::string LocalDateTimeText(std::int64_t utc_ms);
+// The name a file of the run is offered under: "korvane-run-<id>-<yyyyMMdd>.<suffix>", the date
+// the run's local start date.
+std::string RunFileName(const record::RunSummary& run, const std::string& suffix);
 // The plot's legend text of a run: "<start> Ch <channel>".
 std::string RunLabel(const record::RunSummary& run);
 

@@ -1,5 +1,6 @@
 #include "runs/runs_window.h"
 
+#include <sys/stat.h>
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -8,11 +9,13 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
 #include <algorithm>
 #include <exception>
 #include <filesystem>
@@ -105,6 +108,20 @@ QWidget* RunsWindow::BuildTablePane() {
   // Column widths from the rows on screen, not from every row of a long list.
   table_->horizontalHeader()->setResizeContentsPrecision(50);
 
+  empty_ = new QLabel(
+      "Runs are recorded while the charger is connected; File > Import... reads an export file",
+      pane);
+  empty_->setObjectName("RunsEmpty");
+  empty_->setAlignment(Qt::AlignCenter);
+  empty_->setWordWrap(true);
+  table_place_ = new QStackedWidget(pane);
+  table_place_->addWidget(table_);
+  table_place_->addWidget(empty_);
+  connect(runs_, &QAbstractItemModel::modelReset, this, &RunsWindow::UpdateEmptyHint);
+  connect(runs_, &QAbstractItemModel::rowsInserted, this, &RunsWindow::UpdateEmptyHint);
+  connect(runs_, &QAbstractItemModel::rowsRemoved, this, &RunsWindow::UpdateEmptyHint);
+  UpdateEmptyHint();
+
   auto* bar = new QHBoxLayout;
   bar->addWidget(new QLabel("Show:", pane));
   bar->addWidget(filter_);
@@ -114,7 +131,7 @@ QWidget* RunsWindow::BuildTablePane() {
   layout->setContentsMargins(6, 6, 6, 0);
   layout->addLayout(bar);
   layout->addWidget(note_);
-  layout->addWidget(table_, 1);
+  layout->addWidget(table_place_, 1);
   return pane;
 }
 
@@ -190,6 +207,12 @@ bool RunsWindow::OpenStore() {
     return false;
   }
   try {
+    // Taken before the open: a file replaced in between is opened again at the next refresh.
+    struct stat info {};
+    file_id_.reset();
+    if (::stat(store_path_.c_str(), &info) == 0) {
+      file_id_.emplace(info.st_dev, info.st_ino);
+    }
     store_ = std::make_unique<record::Store>(store_path_, record::StoreAccess::kRead);
     const std::vector<record::RunSummary> runs = store_->Runs();
     newest_id_ = 0;
@@ -216,7 +239,24 @@ QString RunsWindow::Note() const {
   return note_->text();
 }
 
+void RunsWindow::UpdateEmptyHint() {
+  table_place_->setCurrentWidget(runs_->rowCount() == 0 ? static_cast<QWidget*>(empty_) : table_);
+}
+
+bool RunsWindow::SameFile() const {
+  struct stat info {};
+  return file_id_ && ::stat(store_path_.c_str(), &info) == 0 &&
+         *file_id_ == std::pair<std::uint64_t, std::uint64_t>(info.st_dev, info.st_ino);
+}
+
 void RunsWindow::Refresh() {
+  if (store_ && !SameFile()) {
+    // The open connection still reads the old file, whose runs and ids are not the path's any
+    // more: what the table shows starts again from the file now there.
+    store_.reset();
+    newest_id_ = 0;
+    runs_->Reset({});
+  }
   if (!store_) {
     // The recorder may have made the file since, or whatever kept it from opening has passed.
     if (OpenStore()) {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "korvane/record/run.h"
@@ -20,6 +21,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QSplitter;
+class QStackedWidget;
 class QTableView;
 class QTimer;
 
@@ -37,10 +39,13 @@ class RunsTableModel;
 // "Runs - Korvane Connect": the runs of one recordings file, newest first, with a channel
 // filter, and the selected runs plotted aligned at their starts. Once a second it reads the runs
 // begun since and those still in progress, so a run being recorded grows and shows its end.
-// Runs can be deleted, exported as TSV and imported; the plot saved as PNG or SVG or copied.
+// Runs can be deleted, exported as TSV and imported; the plot saved as PNG or SVG or copied. The
+// file dialogs open in the folder of the last export (the settings' EXPORT section, shared with
+// File > Export Data), offering a name after the run.
 // Everything runs on the UI thread. A missing file is not created until something is imported.
 // The window reads the file read-only (a file the user may only read is shown too) and opens it
-// for writing only to delete or import runs.
+// for writing only to delete or import runs. A file replaced at the path (moved aside as
+// damaged and started anew, deleted) is opened again at the next refresh.
 class RunsWindow final : public QMainWindow {
   Q_OBJECT
 
@@ -97,12 +102,16 @@ class RunsWindow final : public QMainWindow {
   void ApplySettings(const RunsWindowSettings& settings);
   bool OpenStore();
   void ShowNote(const QString& text);
+  void UpdateEmptyHint();
+  // Whether the file at the path is still the one `store_` reads.
+  bool SameFile() const;
   void UpdatePlot();
   void UpdateActions();
   void Warn(const QString& text);
   bool WritePlot(const QString& file, QByteArray (RunsPlotPanel::*encode)() const);
   std::optional<QString> ChooseFile(const QString& title, const QString& filter,
                                     const QString& suffix, bool save);
+  void RememberFolder(const QString& file);
   void ExportSelectedRunClick();
   void ImportClick();
   void ExportPlotPngClick();
@@ -114,11 +123,15 @@ class RunsWindow final : public QMainWindow {
   std::ostream& errors_;
   std::unique_ptr<record::Store> store_;
   std::int64_t newest_id_ = 0;
+  // The device and inode of the file `store_` reads.
+  std::optional<std::pair<std::uint64_t, std::uint64_t>> file_id_;
   std::map<std::int64_t, PlottedRun> plotted_;
 
   RunsTableModel* runs_ = nullptr;
   RunsFilterModel* rows_ = nullptr;
   QTableView* table_ = nullptr;
+  QStackedWidget* table_place_ = nullptr;
+  QLabel* empty_ = nullptr;  // how runs get here, in the table's place while there are none
   QLabel* note_ = nullptr;
   QComboBox* filter_ = nullptr;
   QSplitter* splitter_ = nullptr;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStatusBar>
 #include <algorithm>
 #include <cerrno>
@@ -17,7 +18,9 @@
 #include "korvane/record/import_reader.h"
 #include "korvane/record/run_files.h"
 #include "korvane/record/store.h"
+#include "korvane/ui/export_command.h"
 #include "korvane/ui/prompter.h"
+#include "runs/run_texts.h"
 #include "runs/runs_plot_panel.h"
 #include "runs/runs_table_model.h"
 #include "runs/runs_window.h"
@@ -35,17 +38,31 @@ void WriteFile(const QString& file, std::string_view bytes) {
 
 std::optional<QString> RunsWindow::ChooseFile(const QString& title, const QString& filter,
                                               const QString& suffix, bool save) {
-  QFileDialog dialog(this, title);
+  QFileDialog dialog(this, title, ExportFolder(settings_.Export().Folder));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   dialog.setNameFilter(filter);
   if (save) {
     dialog.setDefaultSuffix(suffix);
+    // Named after the run exported, or the first run plotted.
+    if (const std::vector<record::RunSummary> selected = SelectedRuns(); !selected.empty()) {
+      dialog.selectFile(
+          QString::fromStdString(RunFileName(selected.front(), suffix.toStdString())));
+    }
   }
   if (prompter_.Exec(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
     return std::nullopt;
   }
   return dialog.selectedFiles().constFirst();
+}
+
+void RunsWindow::RememberFolder(const QString& file) {
+  try {
+    settings_.SaveExport({.Folder = QFileInfo(file).absolutePath().toStdString()});
+  } catch (const std::exception& error) {
+    // The file is written; only the folder is not remembered.
+    errors_ << error.what() << std::endl;
+  }
 }
 
 void RunsWindow::DeleteSelected() {
@@ -179,29 +196,32 @@ void RunsWindow::CopyPlot() {
 }
 
 void RunsWindow::ExportSelectedRunClick() {
-  if (const auto file =
-          ChooseFile("Export run to file", "Tab separated values files (*.tsv)", "tsv", true)) {
-    ExportSelectedRun(*file);
+  const auto file =
+      ChooseFile("Export run to file", "Tab separated values files (*.tsv)", "tsv", true);
+  if (file && ExportSelectedRun(*file)) {
+    RememberFolder(*file);
   }
 }
 
 void RunsWindow::ImportClick() {
-  if (const auto file =
-          ChooseFile("Import runs from file", "Tab separated values files (*.tsv);;All files (*)",
-                     {}, false)) {
-    ImportRuns(*file);
+  const auto file = ChooseFile("Import runs from file",
+                               "Tab separated values files (*.tsv);;All files (*)", {}, false);
+  if (file && ImportRuns(*file)) {
+    RememberFolder(*file);
   }
 }
 
 void RunsWindow::ExportPlotPngClick() {
-  if (const auto file = ChooseFile("Export plot as PNG", "PNG images (*.png)", "png", true)) {
-    ExportPlotPng(*file);
+  const auto file = ChooseFile("Export plot as PNG", "PNG images (*.png)", "png", true);
+  if (file && ExportPlotPng(*file)) {
+    RememberFolder(*file);
   }
 }
 
 void RunsWindow::ExportPlotSvgClick() {
-  if (const auto file = ChooseFile("Export plot as SVG", "SVG images (*.svg)", "svg", true)) {
-    ExportPlotSvg(*file);
+  const auto file = ChooseFile("Export plot as SVG", "SVG images (*.svg)", "svg", true);
+  if (file && ExportPlotSvg(*file)) {
+    RememberFolder(*file);
   }
 }
 

@@ -14,7 +14,8 @@ namespace korvane::chart {
 
 // Qt home of a ReviewPlot. Wheel zooms around the pointer; a left drag draws a rubber band and
 // zooms to it; a middle drag, or a left drag with Shift, pans; Home or a double click shows the
-// whole run again; the hover read-out follows the pointer. After changing the plot through Plot(),
+// whole run again; + and - zoom around the middle, Left and Right move the view by a tenth of its
+// width; the hover read-out follows the pointer. After changing the plot through Plot(),
 // call update() to show it.
 class ReviewPlotWidget : public QWidget {
   Q_OBJECT

@@ -15,6 +15,10 @@ namespace korvane::ui {
 class Prompter;
 class SettingsStorage;
 
+// The folder the file dialogs open in: the remembered one while it is a folder, else the home
+// folder.
+QString ExportFolder(const std::string& remembered_folder);
+
 // The file name the export dialog offers: "korvane-<yyyyMMdd>-<HHmmss>.tsv" of `now` in the
 // remembered folder, or in the home folder when none is remembered or it is no folder any more.
 QString SuggestedExportPath(const std::string& remembered_folder, const QDateTime& now);
