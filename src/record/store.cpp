@@ -26,7 +26,11 @@ struct Connection {
       : Connection(file, mode, detail::OpenStoreFile(file, mode)) {}
 
   Connection(const std::string& file, StoreAccess mode, detail::OpenedFile opened)
-      : path(file), access(mode), db(std::move(opened.db)), snapshot(opened.snapshot) {
+      : path(file),
+        access(mode),
+        db(std::move(opened.db)),
+        snapshot(opened.snapshot),
+        stamp(opened.stamp) {
     Guard([&] {
       if (access == StoreAccess::kRead) {
         detail::KnownVersion(db, path);
@@ -66,10 +70,11 @@ struct Connection {
   // Runs `action` to read, first opening again a snapshot that a writer has outdated.
   template <typename Action>
   std::invoke_result_t<Action&> Read(Action&& action) {
-    if (snapshot && detail::SnapshotOutdated(path)) {
+    if (snapshot && detail::SnapshotOutdated(path, stamp)) {
       detail::OpenedFile opened = detail::OpenStoreFile(path, access);
       db = std::move(opened.db);
       snapshot = opened.snapshot;
+      stamp = opened.stamp;
     }
     return Guard(action);
   }
@@ -95,6 +100,7 @@ struct Connection {
   const StoreAccess access;
   SQLite::Database db;
   bool snapshot = false;
+  detail::FileStamp stamp;  // of the snapshot's file when it was opened
   std::string identity;
   std::optional<SQLite::Statement> insert_frame;
   std::optional<SQLite::Statement> put_run;

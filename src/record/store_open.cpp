@@ -81,12 +81,11 @@ OpenedFile Connect(const std::string& path, const std::string& name, int flags, 
     db.emplace(name, flags | SQLite::OPEN_NOMUTEX, kBusyTimeoutMs);
     Harden(*db, path);
     RefuseForeignObjects(*db, path);
-    return OpenedFile{std::move(*db), snapshot};
+    return OpenedFile{std::move(*db), snapshot, {}};
   } catch (const SQLite::Exception& error) {
     throw ToStoreError(error, db ? db->getHandle() : nullptr, path, access);
   }
 }
-
 }  // namespace
 
 OpenedFile OpenStoreFile(const std::string& path, StoreAccess access) {
@@ -115,11 +114,24 @@ OpenedFile OpenStoreFile(const std::string& path, StoreAccess access) {
       throw;
     }
   }
-  return Connect(path, ImmutableUri(path), SQLite::OPEN_READONLY | SQLite::OPEN_URI, access, true);
+  const FileStamp stamp = StampOf(path);
+  OpenedFile opened =
+      Connect(path, ImmutableUri(path), SQLite::OPEN_READONLY | SQLite::OPEN_URI, access, true);
+  opened.stamp = stamp;
+  return opened;
 }
 
-bool SnapshotOutdated(const std::string& path) {
-  return Exists(path + "-wal");
+FileStamp StampOf(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    return {};
+  }
+  return {static_cast<std::uint64_t>(info.st_ino), static_cast<std::int64_t>(info.st_size),
+          static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1'000'000'000 + info.st_ctim.tv_nsec};
+}
+
+bool SnapshotOutdated(const std::string& path, const FileStamp& stamp) {
+  return Exists(path + "-wal") || StampOf(path) != stamp;
 }
 
 }  // namespace korvane::record::detail

@@ -2,17 +2,28 @@
 
 #include <SQLiteCpp/Database.h>
 
+#include <cstdint>
 #include <string>
 
 #include "korvane/record/store.h"
 
 namespace korvane::record::detail {
 
+// What identifies the content of a file that nobody journals: a writer that commits and closes
+// leaves no -wal behind, but the file's size or time of change moves.
+struct FileStamp {
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t changed_ns = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
 struct OpenedFile {
   SQLite::Database db;
   // Opened as an unchanging file (SQLite's immutable=1, no locks): only when nothing but the
   // file itself holds recordings. A writer that starts later is seen only by opening again.
   bool snapshot = false;
+  FileStamp stamp;  // of a snapshot's file, taken before it was opened
 };
 
 // A connection to the store `path` with SQLite's defensive settings (no writing the schema by
@@ -23,7 +34,11 @@ struct OpenedFile {
 // cannot be made. Throws StoreError.
 OpenedFile OpenStoreFile(const std::string& path, StoreAccess access);
 
-// Whether a snapshot of `path` no longer shows everything: a writer has begun a WAL since.
-bool SnapshotOutdated(const std::string& path);
+// The file's stamp now; all zero when it cannot be examined.
+FileStamp StampOf(const std::string& path);
+
+// Whether a snapshot of `path` taken at `stamp` no longer shows everything: a writer has begun
+// a WAL since, or has changed the file and gone.
+bool SnapshotOutdated(const std::string& path, const FileStamp& stamp);
 
 }  // namespace korvane::record::detail

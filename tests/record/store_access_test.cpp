@@ -12,6 +12,7 @@
 #include "korvane/record/store.h"
 #include "korvane/test_support/run_in_child.h"
 #include "korvane/test_support/temp_dir.h"
+#include "store_open.h"
 
 namespace korvane::record {
 namespace {
@@ -97,6 +98,22 @@ TEST(StoreAccess, AStoreInAFolderTheUserCannotWriteIsReadAsItIs) {
     EXPECT_EQ(seen.substr(0, c.seen.size()), c.seen) << c.path;
     EXPECT_EQ(Files(c.path), before) << c.path;
   }
+}
+
+// A reader that took the store as an unchanging snapshot opens it again once a writer has
+// committed and gone, though the writer's -wal went with it.
+TEST(StoreAccess, ASnapshotIsOutdatedByAWriterThatCameAndWent) {
+  TempDir dir;
+  const std::string path = dir / "s.sqlite";
+  Store(path).CloseInterruptedRuns();
+  const detail::FileStamp stamp = detail::StampOf(path);
+  EXPECT_FALSE(detail::SnapshotOutdated(path, stamp));
+  {
+    Store writer(path);
+    Record(writer, 5);
+  }
+  ASSERT_FALSE(fs::exists(path + "-wal"));
+  EXPECT_TRUE(detail::SnapshotOutdated(path, stamp));
 }
 
 // A store copied from elsewhere may carry schema that acts on this program's writes (a trigger
