@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <regex>
 
 #include "korvane/model/date_time.h"
 #include "korvane/model/vocabulary.h"
@@ -56,31 +55,79 @@ std::string RunArrayJson(const std::vector<record::RunSummary>& runs,
 
 std::optional<std::int64_t> ParseSince(const std::string& text) {
   // Date, then optionally a time with optional seconds and fraction, then optionally its zone.
-  static const std::regex kForm(
-      "([0-9]{4})-([0-9]{2})-([0-9]{2})"
-      "(?:[T ]([0-9]{2}):([0-9]{2})(?::([0-9]{2})(?:\\.([0-9]{1,9}))?)?"
-      "(Z|[+-][0-9]{2}(?::?[0-9]{2})?)?)?");
-  std::smatch m;
-  if (!std::regex_match(text, m, kForm)) {
+  // Read by hand: std::regex trips g++ 12's false uninitialised warnings under the sanitizers.
+  std::size_t at = 0;
+  // The value of `count` digits at `at`, moving past them; -1 when they are not there.
+  const auto digits = [&](std::size_t count) {
+    if (text.size() < at + count) {
+      return -1;
+    }
+    int value = 0;
+    for (std::size_t i = 0; i < count; ++i, ++at) {
+      if (text[at] < '0' || text[at] > '9') {
+        return -1;
+      }
+      value = value * 10 + (text[at] - '0');
+    }
+    return value;
+  };
+  const auto take = [&](char c) {
+    const bool found = at < text.size() && text[at] == c;
+    at += found ? 1 : 0;
+    return found;
+  };
+  const int year = digits(4);
+  const int month = take('-') ? digits(2) : -1;
+  const int day = take('-') ? digits(2) : -1;
+  if (year < 0 || month < 0 || day < 0) {
     return std::nullopt;
   }
-  const auto number = [&m](int i) { return m[i].matched ? std::stoi(m[i].str()) : 0; };
-  const int hour = number(4);
-  const int minute = number(5);
-  const int second = number(6);
-  const std::chrono::year_month_day date{std::chrono::year(number(1)),
-                                         std::chrono::month(static_cast<unsigned>(number(2))),
-                                         std::chrono::day(static_cast<unsigned>(number(3)))};
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  std::int64_t ms = 0;
+  std::string zone;
+  if (at < text.size()) {
+    hour = take('T') || take(' ') ? digits(2) : -1;
+    minute = hour >= 0 && take(':') ? digits(2) : -1;
+    const bool has_seconds = take(':');
+    second = has_seconds ? digits(2) : 0;
+    if (minute < 0 || second < 0) {
+      return std::nullopt;
+    }
+    if (has_seconds && take('.')) {
+      const std::size_t from = at;
+      while (at < text.size() && at - from < 9 && text[at] >= '0' && text[at] <= '9') {
+        ++at;
+      }
+      if (at == from) {
+        return std::nullopt;
+      }
+      ms = std::stoi((text.substr(from, at - from) + "00").substr(0, 3));
+    }
+    zone = text.substr(at);
+    const bool offset =
+        zone.size() >= 3 && (zone[0] == '+' || zone[0] == '-') &&
+        (zone.size() == 3 || zone.size() == 5 || (zone.size() == 6 && zone[3] == ':'));
+    if (!zone.empty() && zone != "Z" && !offset) {
+      return std::nullopt;
+    }
+    if (offset && !std::all_of(zone.begin() + 1, zone.end(),
+                               [](char c) { return c == ':' || (c >= '0' && c <= '9'); })) {
+      return std::nullopt;
+    }
+  }
+  const std::chrono::year_month_day date{std::chrono::year(year),
+                                         std::chrono::month(static_cast<unsigned>(month)),
+                                         std::chrono::day(static_cast<unsigned>(day))};
   if (!date.ok() || hour > 23 || minute > 59 || second > 59) {
     return std::nullopt;
   }
-  const std::int64_t ms = m[7].matched ? std::stoi((m[7].str() + "00").substr(0, 3)) : 0;
-  const std::string zone = m[8].str();
   if (zone.empty()) {
     std::tm local{};
-    local.tm_year = number(1) - 1900;
-    local.tm_mon = number(2) - 1;
-    local.tm_mday = number(3);
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
     local.tm_hour = hour;
     local.tm_min = minute;
     local.tm_sec = second;
