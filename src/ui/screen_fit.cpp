@@ -29,14 +29,37 @@ int ScrollBarExtent(const QWidget& window) {
   return window.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &window);
 }
 
-// The content keeps at least its size; the window around it may now be smaller or larger.
-void ScrollInstead(QWidget& window, QScrollArea* area, QWidget* content, QSize wanted,
-                   const ScreenFit& fit) {
+// `scroll_bar`: 0 for a window whose layout follows its size, so nothing scrolls.
+ScreenFit FitWithBars(QWidget& window, QSize wanted, QScreen* screen, int scroll_bar) {
+  if (screen == nullptr) {
+    screen = window.screen();
+  }
+  if (screen == nullptr) {
+    return {.size = wanted, .position = window.pos(), .scrolls = false};
+  }
+  const QRect area = screen->availableGeometry();
+  const qreal ratio = screen->devicePixelRatio();
+  return FitToScreen(
+      {.window = wanted,
+       .frame = FrameOf(window),
+       .available = QRect(qRound(area.x() * ratio), qRound(area.y() * ratio),
+                          qRound(area.width() * ratio), qRound(area.height() * ratio)),
+       .device_pixel_ratio = ratio,
+       .scroll_bar = scroll_bar});
+}
+
+// The content keeps its size, or its minimum size if it has a layout; the window around it
+// may now be smaller.
+QScrollArea* ScrollingArea(QWidget* window, QWidget* content) {
+  auto* area = new QScrollArea(window);
   area->setObjectName("ScreenFitScroll");
   area->setFrameShape(QFrame::NoFrame);
   area->setWidgetResizable(true);
-  content->setMinimumSize(content->size());
   area->setWidget(content);
+  return area;
+}
+
+void ShrinkTo(QWidget& window, QSize wanted, const ScreenFit& fit) {
   window.setMinimumSize(0, 0);
   window.setMaximumSize(wanted.expandedTo(fit.size));
   window.resize(fit.size);
@@ -74,28 +97,20 @@ ScreenFit FitToScreen(const FitRequest& request) {
 }
 
 ScreenFit FitOnScreen(QWidget& window, QSize wanted, QScreen* screen) {
-  if (screen == nullptr) {
-    screen = window.screen();
-  }
-  if (screen == nullptr) {
-    return {.size = wanted, .position = window.pos(), .scrolls = false};
-  }
-  const QRect area = screen->availableGeometry();
-  const qreal ratio = screen->devicePixelRatio();
-  return FitToScreen(
-      {.window = wanted,
-       .frame = FrameOf(window),
-       .available = QRect(qRound(area.x() * ratio), qRound(area.y() * ratio),
-                          qRound(area.width() * ratio), qRound(area.height() * ratio)),
-       .device_pixel_ratio = ratio,
-       .scroll_bar = ScrollBarExtent(window)});
+  return FitWithBars(window, wanted, screen, ScrollBarExtent(window));
 }
 
 void PlaceOnScreen(QWidget& window, QSize wanted, QScreen* screen) {
   if (screen != nullptr) {
     window.setScreen(screen);
   }
-  const ScreenFit fit = FitOnScreen(window, wanted, screen);
+  const ScreenFit fit = FitWithBars(window, wanted, screen, 0);
+  auto* main = qobject_cast<QMainWindow*>(&window);
+  if (main != nullptr && main->centralWidget() != nullptr &&
+      main->minimumSizeHint().boundedTo(fit.size) != main->minimumSizeHint()) {
+    // Its layout cannot shrink that far: the central widget scrolls instead.
+    main->setCentralWidget(ScrollingArea(main, main->takeCentralWidget()));
+  }
   window.resize(fit.size);
   window.move(fit.position);
 }
@@ -105,10 +120,8 @@ void FitMainWindowOnScreen(QMainWindow& window) {
   const ScreenFit fit = FitOnScreen(window, wanted);
   if (fit.scrolls) {
     window.layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
-    QWidget* content = window.takeCentralWidget();
-    auto* area = new QScrollArea(&window);
-    window.setCentralWidget(area);
-    ScrollInstead(window, area, content, wanted, fit);
+    window.setCentralWidget(ScrollingArea(&window, window.takeCentralWidget()));
+    ShrinkTo(window, wanted, fit);
   }
   window.move(fit.position);
 }
@@ -122,7 +135,6 @@ void FitDialogOnScreen(QDialog& dialog) {
   }
   auto* content = new QWidget;
   content->setObjectName(dialog.objectName() + "Content");
-  content->resize(wanted);
   if (QLayout* own = dialog.layout()) {
     content->setLayout(own);  // taken from the dialog
   }
@@ -131,11 +143,11 @@ void FitDialogOnScreen(QDialog& dialog) {
       child->setParent(content);  // keeps its place; shown with the content unless hidden
     }
   }
-  auto* area = new QScrollArea(&dialog);
+  content->setMinimumSize(wanted);
   auto* box = new QVBoxLayout(&dialog);
   box->setContentsMargins(0, 0, 0, 0);
-  box->addWidget(area);
-  ScrollInstead(dialog, area, content, wanted, fit);
+  box->addWidget(ScrollingArea(&dialog, content));
+  ShrinkTo(dialog, wanted, fit);
 }
 
 }  // namespace korvane::ui

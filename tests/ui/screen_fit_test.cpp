@@ -11,6 +11,7 @@
 #include "korvane/ui/main_layout.h"
 #include "korvane/ui/screen_fit.h"
 #include "korvane/ui/settings_dialog.h"
+#include "runs/runs_window.h"
 
 namespace korvane::ui::testing {
 namespace {
@@ -51,8 +52,8 @@ TEST(ScreenFitTest, KeepsWhatFitsAndShrinksOnlyWhatOverflows) {
 }
 
 // Run on screens of 800x800 (everything fits), 400x400 (the main window does not) and 512x300
-// (the settings do not either).
-TEST(ScreenFitTest, MainWindowAndSettingsScrollOnlyOnAScreenTooSmall) {
+// (the settings do not either, nor the Runs window's smallest layout).
+TEST(ScreenFitTest, WindowsStayOnTheScreenAndScrollOnlyWhenTooSmall) {
   FileStorage storage;
   storage.stored.CommPort = 70;  // no device: nothing to receive
   ScriptedPrompter prompter;
@@ -78,6 +79,10 @@ TEST(ScreenFitTest, MainWindowAndSettingsScrollOnlyOnAScreenTooSmall) {
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->geometry(), QRect(16, 158, 233, 92));
   EXPECT_TRUE(list->isVisible());
+
+  RunsWindow runs("", storage, prompter, trace);  // at its default 1000x700
+  runs.show();
+  EXPECT_TRUE(area.contains(runs.frameGeometry()));
 }
 
 }  // namespace

@@ -38,7 +38,8 @@ ScreenFit FitToScreen(const FitRequest& request);
 ScreenFit FitOnScreen(QWidget& window, QSize wanted, QScreen* screen = nullptr);
 
 // A resizable top-level window (the Runs window): resized to `wanted` as far as it fits and
-// centred on `screen`, which it is then shown on.
+// centred on `screen`, which it is then shown on. A main window whose layout cannot shrink that
+// far gets its central widget in a scroll area.
 void PlaceOnScreen(QWidget& window, QSize wanted, QScreen* screen);
 
 // A main window fixed at its current size: centred when it fits; otherwise its central widget,
