@@ -6,7 +6,6 @@
 #include <sstream>
 
 #include "fakes.h"
-#include "korvane/link/port_map.h"
 #include "korvane/ui/form_main.h"
 #include "korvane/ui/main_layout.h"
 #include "korvane/ui/screen_fit.h"
@@ -40,11 +39,7 @@ TEST(ScreenFitTest, KeepsWhatFitsAndShrinksOnlyWhatOverflows) {
                                        .available = row.available,
                                        .device_pixel_ratio = row.ratio,
                                        .scroll_bar = 16});
-    SCOPED_TRACE(QString("%1x%2 at %3")
-                     .arg(row.available.width())
-                     .arg(row.available.height())
-                     .arg(row.ratio)
-                     .toStdString());
+    SCOPED_TRACE(::testing::Message() << row.available.height() << " high at " << row.ratio);
     EXPECT_EQ(fit.size, row.size);
     EXPECT_EQ(fit.position, row.position);
     EXPECT_EQ(fit.scrolls, row.scrolls);
@@ -66,10 +61,9 @@ TEST(ScreenFitTest, WindowsStayOnTheScreenAndScrollOnlyWhenTooSmall) {
   auto* client = window.findChild<QWidget*>("ClientArea");
   ASSERT_NE(client, nullptr);
   EXPECT_EQ(client->size(), QSize(kClientWidth, kClientHeight));
-  auto* scroll = qobject_cast<QScrollArea*>(window.centralWidget());
-  EXPECT_EQ(scroll != nullptr, small);
+  EXPECT_EQ(qobject_cast<QScrollArea*>(window.centralWidget()) != nullptr, small);
   EXPECT_EQ(window.minimumSize() == window.maximumSize(), !small);
-  EXPECT_TRUE(area.contains(window.frameGeometry())) << area.height();
+  EXPECT_TRUE(area.contains(window.frameGeometry()));
 
   TFormSettings dialog(window.Ports(), &window);
   dialog.show();
