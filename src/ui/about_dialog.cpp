@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "korvane/ui/fonts.h"
+#include "korvane/ui/screen_fit.h"
 
 namespace korvane::ui {
 namespace {
@@ -49,6 +50,7 @@ TFormAbout::TFormAbout(const ProgramVersion& version, QWidget* owner)
   ok->setGeometry(115, 126, 91, 25);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  FitDialogOnScreen(*this);
 }
 
 }  // namespace korvane::ui

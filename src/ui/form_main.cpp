@@ -26,6 +26,7 @@
 #include "korvane/ui/menu_icons.h"
 #include "korvane/ui/prompter.h"
 #include "korvane/ui/qt_dispatcher.h"
+#include "korvane/ui/screen_fit.h"
 #include "korvane/ui/settings_dialog.h"
 #include "korvane/ui/status_lamp.h"
 #include "korvane/ui/version.h"
@@ -142,7 +143,7 @@ TFormMain::TFormMain(SettingsStorage& settings, const StartOptions& options, For
   }
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   adjustSize();
-  CenterOnScreen();
+  FitMainWindowOnScreen(*this);
 }
 
 TFormMain::~TFormMain() {
@@ -193,17 +194,6 @@ void TFormMain::BuildMenu() {
   connect(runs, &QAction::triggered, this, &TFormMain::MenuFileRunsClick);
   connect(exit, &QAction::triggered, this, &TFormMain::MenuFileExitClick);
   connect(about, &QAction::triggered, this, &TFormMain::MenuHelpAboutClick);
-}
-
-void TFormMain::CenterOnScreen() {
-  if (QScreen* shown_on = screen()) {
-    // A window larger than the screen (a small screen, or a large scale factor) keeps its
-    // title bar, menu and lamp reachable: its top-left corner stays on the screen.
-    const QRect area = shown_on->availableGeometry();
-    const QSize outer = frameGeometry().size();
-    move(area.left() + std::max(0, (area.width() - outer.width()) / 2),
-         area.top() + std::max(0, (area.height() - outer.height()) / 2));
-  }
 }
 
 void TFormMain::SetCommStatus(const std::string& text, TColor color) {
@@ -279,6 +269,9 @@ void TFormMain::MenuFileRunsClick() {
     d.runs.reset();
     d.runs = std::make_unique<RunsWindow>(d.recording->StorePath(), d.storage, *d.prompter,
                                           *d.trace_out);
+    if (screen() != d.runs->screen()) {
+      PlaceOnScreen(*d.runs, d.runs->size(), screen());
+    }
     d.runs->show();
   } else if (d.runs->isMinimized()) {
     d.runs->showNormal();
@@ -292,7 +285,7 @@ void TFormMain::MenuFileExitClick() {
 }
 
 void TFormMain::MenuHelpAboutClick() {
-  TFormAbout about(impl_->version);
+  TFormAbout about(impl_->version, this);
   impl_->prompter->Exec(about);
 }
 

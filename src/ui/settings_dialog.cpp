@@ -11,6 +11,7 @@
 
 #include "korvane/link/port_map.h"
 #include "korvane/ui/fonts.h"
+#include "korvane/ui/screen_fit.h"
 #include "korvane/ui/version.h"
 
 namespace korvane::ui {
@@ -141,6 +142,7 @@ TFormSettings::TFormSettings(const link::PortMap& ports, QWidget* owner, link::S
   setTabOrder(channel_box_, device_list_);
   RescanDevices();
   ShowDevice();
+  FitDialogOnScreen(*this);
 }
 
 void TFormSettings::Select(int port_index, int channel_index) {

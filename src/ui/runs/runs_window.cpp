@@ -23,6 +23,7 @@
 
 #include "korvane/record/store.h"
 #include "korvane/ui/prompter.h"
+#include "korvane/ui/screen_fit.h"
 #include "korvane/ui/version.h"
 #include "runs/review_frames.h"
 #include "runs/runs_plot_panel.h"
@@ -160,7 +161,7 @@ void RunsWindow::BuildMenu() {
 }
 
 void RunsWindow::ApplySettings(const RunsWindowSettings& settings) {
-  resize(settings.Width, settings.Height);
+  PlaceOnScreen(*this, QSize(settings.Width, settings.Height), screen());
   if (settings.SplitterSizes.size() == 2) {
     splitter_->setSizes({settings.SplitterSizes[0], settings.SplitterSizes[1]});
   } else {

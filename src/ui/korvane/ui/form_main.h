@@ -86,7 +86,6 @@ class TFormMain : public QMainWindow, public link::CommStatusView, public model:
   struct Impl;
 
   void BuildMenu();
-  void CenterOnScreen();
   void StopAcquisition();
   bool FormCloseQuery();
   void FormClose();
