@@ -28,15 +28,20 @@ std::string UnitText(ReviewUnit unit, const ReviewPlotStyle& style) {
   }
 }
 
-// The pane's name and unit, or the unit alone where the pane is too short for the name.
+// The pane's name and unit, shortened where the pane is too short for them.
 std::string PaneTitle(ReviewUnit unit, int paneHeight, const ReviewPlotStyle& style,
                       TextMetrics& metrics) {
   static constexpr const char* kNames[kReviewUnitCount] = {"Voltage", "Cells", "Current",
                                                            "Capacity", "Temperature"};
+  static constexpr const char* kShortNames[kReviewUnitCount] = {"Volt.", "Cells", "Curr.", "Cap.",
+                                                                "Temp."};
   const std::string unitText = UnitText(unit, style);
-  std::string title = kNames[static_cast<int>(unit)];
-  title += " [" + unitText + ']';
-  return metrics.TextWidth(style.font, title) <= paneHeight ? title : unitText;
+  for (const char* name : {kNames[static_cast<int>(unit)], kShortNames[static_cast<int>(unit)]}) {
+    std::string title = std::string(name) + " [" + unitText + ']';
+    if (metrics.TextWidth(style.font, title) <= paneHeight)
+      return title;
+  }
+  return unitText;
 }
 
 // Adds a margin around the values; a flat range is widened around its value, and without any
@@ -59,6 +64,7 @@ void FitRange(double& lo, double& hi) {
   hi += margin;
 }
 
+// Fits a pane's axis to the values of the series in mask within the view.
 void FitAxis(const State& state, ReviewSeriesMask mask, int lengthPx, TextMetrics& metrics,
              ValueAxis& axis) {
   axis = ValueAxis{};
@@ -78,9 +84,12 @@ void FitAxis(const State& state, ReviewSeriesMask mask, int lengthPx, TextMetric
   axis.lo = lo;
   axis.hi = hi;
   const int lineHeight = state.layout.lineHeight;
-  // Labels a line apart at the least, so that a short pane still gets two or three.
-  const int spacing = std::max(lineHeight + kGap, std::min(lineHeight * 2, lengthPx / 3));
-  axis.ticks = ReviewValueTicks(lo, hi, lengthPx, spacing, state.style.decimalSeparator);
+  // Labels two lines apart, or closer where a short pane would otherwise get only one.
+  for (const int spacing : {lineHeight * 2, lineHeight + kGap}) {
+    axis.ticks = ReviewValueTicks(lo, hi, lengthPx, spacing, state.style.decimalSeparator);
+    if (axis.ticks.size() >= 2)
+      break;
+  }
   for (const ReviewTick& tick : axis.ticks)
     axis.labelWidth = std::max(axis.labelWidth, metrics.TextWidth(state.style.font, tick.label));
 }
