@@ -56,7 +56,7 @@ void PaintCurves(const State& state, Canvas& canvas) {
 }
 
 // Ticks and labels left of the pane, the labels kept within the pane and half the gaps around it
-// so that neighbouring panes' labels never overlap; the title reads upwards at the client's edge.
+// so that neighbouring panes' labels stay apart; the title reads upwards at the client's edge.
 void PaintValueAxis(const State& state, Canvas& canvas, TextMetrics& metrics, const Pane& pane) {
   const Layout& layout = state.layout;
   const TRect& area = pane.area;

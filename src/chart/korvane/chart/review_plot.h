@@ -119,6 +119,7 @@ class ReviewPlot {
   // Where the curves are drawn: the panes' common times across, from the top pane's top to the
   // bottom pane's bottom.
   TRect PlotArea() const;
+  // Top to bottom; none while nothing is plotted.
   std::vector<ReviewPane> Panes() const;
 
   // Zoom and pan in client pixels; ResetView shows the whole longest run again. ZoomAt keeps the
