@@ -14,6 +14,22 @@ struct ReviewPlot::Impl : review_plot::State {
   }
 };
 
+ReviewUnit UnitOf(ReviewSeries s) {
+  switch (s) {
+    case ReviewSeries::kOutputVoltage:
+    case ReviewSeries::kInputVoltage:
+      return ReviewUnit::kVoltage;
+    case ReviewSeries::kCurrent:
+      return ReviewUnit::kCurrent;
+    case ReviewSeries::kCapacity:
+      return ReviewUnit::kCapacity;
+    case ReviewSeries::kTemperature:
+      return ReviewUnit::kTemperature;
+    default:
+      return ReviewUnit::kCellVoltage;
+  }
+}
+
 bool OnRightAxis(ReviewSeries s) {
   return s >= ReviewSeries::kCurrent;
 }
@@ -104,6 +120,13 @@ int ReviewPlot::Height() const {
 
 TRect ReviewPlot::PlotArea() const {
   return impl_->layout.plot;
+}
+
+std::vector<ReviewPane> ReviewPlot::Panes() const {
+  std::vector<ReviewPane> panes;
+  for (const review_plot::Pane& pane : impl_->layout.panes)
+    panes.push_back({pane.unit, pane.area, pane.axis.lo, pane.axis.hi});
+  return panes;
 }
 
 void ReviewPlot::ZoomAt(int clientX, double factor) {

@@ -1,5 +1,7 @@
 #include "review_plot_state.h"
 
+#include <korvane/chart/palette.h>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -79,18 +81,21 @@ std::pair<std::size_t, std::size_t> FramesWithin(std::span<const double> xs, dou
 }
 
 TColor SeriesColor(ReviewSeries s) {
-  // Voltages dark and cells in distinct hues; current, capacity and temperature apart from both.
-  static constexpr std::array<TColor, kReviewSeriesCount> kColors = {
-      RgbToColor(0x00, 0x00, 0x00),  // output voltage
-      RgbToColor(0x80, 0x80, 0x80),  // input voltage
-      RgbToColor(0x1F, 0x77, 0xB4),  // cells 1 .. 7
-      RgbToColor(0xFF, 0x7F, 0x0E), RgbToColor(0x2C, 0xA0, 0x2C), RgbToColor(0x94, 0x67, 0xBD),
-      RgbToColor(0x8C, 0x56, 0x4B), RgbToColor(0xE3, 0x77, 0xC2), RgbToColor(0xBC, 0xBD, 0x22),
-      RgbToColor(0xD6, 0x27, 0x28),  // current
-      RgbToColor(0x17, 0xBE, 0xCF),  // capacity
-      RgbToColor(0x00, 0x00, 0xA0),  // temperature
-  };
-  return kColors[static_cast<std::size_t>(s)];
+  // The live chart draws input voltage, output voltage and cells 1 to 7 as its series 0 to 8.
+  switch (s) {
+    case ReviewSeries::kInputVoltage:
+      return NormalColor(0);
+    case ReviewSeries::kOutputVoltage:
+      return NormalColor(1);
+    case ReviewSeries::kCurrent:
+      return kOkabeItoBluishGreen;
+    case ReviewSeries::kCapacity:
+      return kOkabeItoReddishPurple;
+    case ReviewSeries::kTemperature:
+      return kOkabeItoOrange;
+    default:
+      return NormalColor(2 + static_cast<int>(s) - static_cast<int>(ReviewSeries::kCell1));
+  }
 }
 
 TPenStyle RunPenStyle(std::size_t run) {

@@ -3,6 +3,7 @@
 #include <korvane/chart/review_decimate.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -11,26 +12,36 @@ namespace {
 
 constexpr double kRangeMargin = 0.04;  // of the span, above and below the values
 
-constexpr ReviewSeriesMask kRightMask = ReviewBit(ReviewSeries::kCurrent) |
-                                        ReviewBit(ReviewSeries::kCapacity) |
-                                        ReviewBit(ReviewSeries::kTemperature);
+// Shares of the height between the panes: the voltages' panes hold the most curves.
+constexpr std::array<int, kReviewUnitCount> kPaneWeight = {3, 3, 2, 2, 2};
 
-std::string AxisTitle(ReviewSeriesMask mask, bool right, const ReviewPlotStyle& style) {
-  if (!right)
-    return "Voltage [V]";
-  std::string title;
-  for (const ReviewSeries s :
-       {ReviewSeries::kCurrent, ReviewSeries::kCapacity, ReviewSeries::kTemperature}) {
-    if ((mask & ReviewBit(s)) == 0)
-      continue;
-    if (!title.empty())
-      title += ", ";
-    title += ReviewSeriesName(s);
-    title += " [";
-    title += SeriesUnit(s, style);
-    title += ']';
+std::string UnitText(ReviewUnit unit, const ReviewPlotStyle& style) {
+  switch (unit) {
+    case ReviewUnit::kCurrent:
+      return "A";
+    case ReviewUnit::kCapacity:
+      return "Ah";
+    case ReviewUnit::kTemperature:
+      return style.temperatureUnit;
+    default:
+      return "V";
   }
-  return title;
+}
+
+// The pane's name and unit, shortened where the pane is too short for them.
+std::string PaneTitle(ReviewUnit unit, int paneHeight, const ReviewPlotStyle& style,
+                      TextMetrics& metrics) {
+  static constexpr const char* kNames[kReviewUnitCount] = {"Voltage", "Cells", "Current",
+                                                           "Capacity", "Temperature"};
+  static constexpr const char* kShortNames[kReviewUnitCount] = {"Volt.", "Cells", "Curr.", "Cap.",
+                                                                "Temp."};
+  const std::string unitText = UnitText(unit, style);
+  for (const char* name : {kNames[static_cast<int>(unit)], kShortNames[static_cast<int>(unit)]}) {
+    std::string title = std::string(name) + " [" + unitText + ']';
+    if (metrics.TextWidth(style.font, title) <= paneHeight)
+      return title;
+  }
+  return unitText;
 }
 
 // Adds a margin around the values; a flat range is widened around its value, and without any
@@ -53,13 +64,10 @@ void FitRange(double& lo, double& hi) {
   hi += margin;
 }
 
-void FitAxis(const State& state, ReviewSeriesMask plotted, bool right, int lengthPx,
-             TextMetrics& metrics, ValueAxis& axis) {
+// Fits a pane's axis to the values of the series in mask within the view.
+void FitAxis(const State& state, ReviewSeriesMask mask, int lengthPx, TextMetrics& metrics,
+             ValueAxis& axis) {
   axis = ValueAxis{};
-  const ReviewSeriesMask mask = plotted & (right ? kRightMask : ~kRightMask);
-  if (mask == 0)
-    return;
-  axis.shown = true;
   double lo = std::numeric_limits<double>::infinity();
   double hi = -lo;
   for (std::size_t r = 0; r < state.runs.size(); ++r) {
@@ -76,11 +84,49 @@ void FitAxis(const State& state, ReviewSeriesMask plotted, bool right, int lengt
   axis.lo = lo;
   axis.hi = hi;
   const int lineHeight = state.layout.lineHeight;
-  axis.ticks = ReviewValueTicks(lo, hi, lengthPx, std::max(24, lineHeight * 5 / 2),
-                                state.style.decimalSeparator);
+  // Labels two lines apart, or closer where a short pane would otherwise get only one.
+  for (const int spacing : {lineHeight * 2, lineHeight + kGap}) {
+    axis.ticks = ReviewValueTicks(lo, hi, lengthPx, spacing, state.style.decimalSeparator);
+    if (axis.ticks.size() >= 2)
+      break;
+  }
   for (const ReviewTick& tick : axis.ticks)
     axis.labelWidth = std::max(axis.labelWidth, metrics.TextWidth(state.style.font, tick.label));
-  axis.title = AxisTitle(mask, right, state.style);
+}
+
+// A pane per unit with a plotted series, stacked between top and bottom in shares of
+// kPaneWeight. On a short client the gaps go first; every pane keeps at least a pixel.
+void StackPanes(Layout& layout, ReviewSeriesMask plotted, int top, int bottom) {
+  layout.panes.clear();
+  layout.paneOf.fill(-1);
+  std::array<bool, kReviewUnitCount> present{};
+  for (int k = 0; k < kReviewSeriesCount; ++k) {
+    if ((plotted & (ReviewSeriesMask{1} << k)) != 0)
+      present[static_cast<std::size_t>(UnitOf(static_cast<ReviewSeries>(k)))] = true;
+  }
+  int weights = 0;
+  for (int u = 0; u < kReviewUnitCount; ++u) {
+    if (!present[static_cast<std::size_t>(u)])
+      continue;
+    layout.paneOf[static_cast<std::size_t>(u)] = static_cast<int>(layout.panes.size());
+    layout.panes.push_back({static_cast<ReviewUnit>(u), {}, {}});
+    weights += kPaneWeight[static_cast<std::size_t>(u)];
+  }
+  const int n = static_cast<int>(layout.panes.size());
+  if (n == 0)
+    return;
+  const int height = bottom - top;
+  const int gap = height >= 4 * n * kPaneGap ? kPaneGap : 0;
+  const int share = height - (n - 1) * gap;
+  int y = top;
+  int weightBefore = 0;
+  for (int i = 0; i < n; ++i) {
+    Pane& pane = layout.panes[static_cast<std::size_t>(i)];
+    weightBefore += kPaneWeight[static_cast<std::size_t>(pane.unit)];
+    const int end = std::max(y + 1, top + i * gap + share * weightBefore / weights);
+    pane.area = TRect{0, y, 1, end};
+    y = end + gap;
+  }
 }
 
 // A single run's entries need not repeat its label, which the window's selection shows.
@@ -150,11 +196,14 @@ int LayOutLegend(State& state, ReviewSeriesMask plotted, TextMetrics& metrics) {
   return items.empty() ? 0 : row + 1;
 }
 
-// Width taken beside the plot area by a value axis: title, gap, labels, gap, tick.
-int AxisBand(const ValueAxis& axis, int lineHeight, int halfTimeLabel) {
-  if (!axis.shown)
+// Width taken left of the plot area by the value axes: title, gap, labels, gap, tick.
+int AxisBand(const Layout& layout, int halfTimeLabel) {
+  int labels = 0;
+  for (const Pane& pane : layout.panes)
+    labels = std::max(labels, pane.axis.labelWidth);
+  if (layout.panes.empty())
     return kMargin + halfTimeLabel;
-  return std::max(kMargin + lineHeight + kGap + axis.labelWidth + kGap + kTick,
+  return std::max(kMargin + layout.lineHeight + kGap + labels + kGap + kTick,
                   kMargin + halfTimeLabel);
 }
 
@@ -174,12 +223,24 @@ void LayOut(State& state, TextMetrics& metrics) {
 
   // Axis widths follow their labels, and a zoom's anchor may then move the view: a second pass
   // fits the axes to the moved view.
+  StackPanes(layout, plotted, top, bottom);
   for (int pass = 0; pass < 2; ++pass) {
-    FitAxis(state, plotted, false, bottom - top, metrics, layout.left);
-    FitAxis(state, plotted, true, bottom - top, metrics, layout.right);
-    const int left = AxisBand(layout.left, lineHeight, halfTimeLabel);
-    const int right = state.width - AxisBand(layout.right, lineHeight, halfTimeLabel);
-    layout.plot = TRect{left, top, std::max(left + 1, right), bottom};
+    for (Pane& pane : layout.panes) {
+      ReviewSeriesMask mask = 0;
+      for (int k = 0; k < kReviewSeriesCount; ++k) {
+        if (UnitOf(static_cast<ReviewSeries>(k)) == pane.unit)
+          mask |= ReviewSeriesMask{1} << k;
+      }
+      FitAxis(state, plotted & mask, pane.area.Height(), metrics, pane.axis);
+    }
+    const int left = AxisBand(layout, halfTimeLabel);
+    const int right = std::max(left + 1, state.width - kMargin - halfTimeLabel);
+    layout.plot =
+        TRect{left, top, right, layout.panes.empty() ? bottom : layout.panes.back().area.Bottom};
+    for (Pane& pane : layout.panes) {
+      pane.area.Left = left;
+      pane.area.Right = right;
+    }
     state.view.SetWidth(layout.plot.Width());
     if (!state.anchor)
       break;
@@ -191,6 +252,8 @@ void LayOut(State& state, TextMetrics& metrics) {
     state.view.PanBy(shift);
   }
 
+  for (Pane& pane : layout.panes)
+    pane.axis.title = PaneTitle(pane.unit, pane.area.Height(), state.style, metrics);
   layout.timeTicks.clear();
   if (plotted != 0) {
     const double spacing = std::max(80, metrics.TextWidth(font, "000:00:00") + 3 * kGap);
@@ -205,13 +268,14 @@ int XOf(const Layout& layout, const ReviewView& view, double timeMs) {
   return layout.plot.Left + ReviewColumnOf(timeMs, view.Start(), view.End(), layout.plot.Width());
 }
 
-int YOf(const Layout& layout, const ValueAxis& axis, double value) {
-  const TRect& plot = layout.plot;
-  double offset = (value - axis.lo) / (axis.hi - axis.lo) * (plot.Height() - 1);
+int YOf(const Pane& pane, double value) {
+  const TRect& area = pane.area;
+  const ValueAxis& axis = pane.axis;
+  double offset = (value - axis.lo) / (axis.hi - axis.lo) * (area.Height() - 1);
   if (std::isnan(offset))
     offset = 0;  // an infinite value in a range that could not hold it
-  offset = std::clamp(std::round(offset), 0.0, static_cast<double>(plot.Height() - 1));
-  return plot.Bottom - 1 - static_cast<int>(offset);
+  offset = std::clamp(std::round(offset), 0.0, static_cast<double>(area.Height() - 1));
+  return area.Bottom - 1 - static_cast<int>(offset);
 }
 
 }  // namespace korvane::chart::review_plot

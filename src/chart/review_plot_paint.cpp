@@ -34,16 +34,17 @@ void PaintBand(const State& state, Canvas& canvas) {
 
 void PaintGrid(const State& state, Canvas& canvas) {
   const Layout& layout = state.layout;
-  const TRect& plot = layout.plot;
   canvas.SetPen({kGrid, 1, TPenStyle::Solid});
-  for (const ReviewTick& tick : layout.timeTicks) {
-    const int x = XOf(layout, state.view, tick.value);
-    canvas.Line(x, plot.Top, x, plot.Bottom - 1);
-  }
-  const ValueAxis& axis = layout.left.shown ? layout.left : layout.right;
-  for (const ReviewTick& tick : axis.ticks) {
-    const int y = YOf(layout, axis, tick.value);
-    canvas.Line(plot.Left, y, plot.Right - 1, y);
+  for (const Pane& pane : layout.panes) {
+    const TRect& area = pane.area;
+    for (const ReviewTick& tick : layout.timeTicks) {
+      const int x = XOf(layout, state.view, tick.value);
+      canvas.Line(x, area.Top, x, area.Bottom - 1);
+    }
+    for (const ReviewTick& tick : pane.axis.ticks) {
+      const int y = YOf(pane, tick.value);
+      canvas.Line(area.Left, y, area.Right - 1, y);
+    }
   }
 }
 
@@ -54,24 +55,23 @@ void PaintCurves(const State& state, Canvas& canvas) {
   }
 }
 
-void PaintValueAxis(const State& state, Canvas& canvas, TextMetrics& metrics, const ValueAxis& axis,
-                    bool right) {
-  if (!axis.shown)
-    return;
+// Ticks and labels left of the pane, the labels kept within the pane and half the gaps around it
+// so that neighbouring panes' labels stay apart; the title reads upwards at the client's edge.
+void PaintValueAxis(const State& state, Canvas& canvas, TextMetrics& metrics, const Pane& pane) {
   const Layout& layout = state.layout;
-  const TRect& plot = layout.plot;
-  const int edge = right ? plot.Right : plot.Left - 1;
-  const int outward = right ? kTick : -kTick;
-  for (const ReviewTick& tick : axis.ticks) {
-    const int y = YOf(layout, axis, tick.value);
-    canvas.Line(edge, y, edge + outward, y);
+  const TRect& area = pane.area;
+  const int edge = area.Left - 1;
+  const int labelTop = area.Top - kPaneGap / 2;
+  const int labelBottom = std::max(labelTop, area.Bottom + kPaneGap / 2 - layout.lineHeight);
+  for (const ReviewTick& tick : pane.axis.ticks) {
+    const int y = YOf(pane, tick.value);
+    canvas.Line(edge, y, edge - kTick, y);
     const int w = metrics.TextWidth(state.style.font, tick.label);
-    const int x = right ? edge + kTick + kGap : edge - kTick - kGap - w;
-    canvas.TextOut(x, y - layout.lineHeight / 2, tick.label);
+    canvas.TextOut(edge - kTick - kGap - w,
+                   std::clamp(y - layout.lineHeight / 2, labelTop, labelBottom), tick.label);
   }
-  const int titleWidth = metrics.TextWidth(state.style.font, axis.title);
-  const int titleX = right ? state.width - kMargin - layout.lineHeight : kMargin;
-  canvas.TextOutUp(titleX, plot.Top + (plot.Height() + titleWidth) / 2, axis.title);
+  const int titleWidth = metrics.TextWidth(state.style.font, pane.axis.title);
+  canvas.TextOutUp(kMargin, area.Top + (area.Height() + titleWidth) / 2, pane.axis.title);
 }
 
 void PaintTimeAxis(const State& state, Canvas& canvas, TextMetrics& metrics) {
@@ -163,7 +163,9 @@ void BuildCurves(State& state) {
       const SeriesSummary& summary = state.summaries[r][sk];
       if ((plotted & ReviewBit(s)) == 0 || !summary.hasValue)
         continue;
-      const ValueAxis& axis = OnRightAxis(s) ? layout.right : layout.left;
+      const Pane& pane =
+          layout
+              .panes[static_cast<std::size_t>(layout.paneOf[static_cast<std::size_t>(UnitOf(s))])];
       const std::vector<double>& ys = run.values[sk];
       const std::vector<std::size_t> kept = DecimateColumns(run.elapsedMs, ys, t0, t1, columns);
       CurvePiece* piece = nullptr;
@@ -172,8 +174,7 @@ void BuildCurves(State& state) {
         if (piece == nullptr || GapBetween(summary, kept[j - 1], i)) {
           piece = &state.curves.emplace_back(CurvePiece{r, s, {}});
         }
-        piece->points.push_back(
-            {XOf(layout, state.view, run.elapsedMs[i]), YOf(layout, axis, ys[i])});
+        piece->points.push_back({XOf(layout, state.view, run.elapsedMs[i]), YOf(pane, ys[i])});
       }
     }
   }
@@ -198,9 +199,10 @@ void PaintPlot(const State& state, Canvas& canvas, TextMetrics& metrics) {
   PaintCurves(state, canvas);
   canvas.SetPen({kBlack, 1, TPenStyle::Solid});
   canvas.SetBrush({kWhite, TBrushStyle::Clear});
-  canvas.Rectangle(layout.plot);
-  PaintValueAxis(state, canvas, metrics, layout.left, false);
-  PaintValueAxis(state, canvas, metrics, layout.right, true);
+  for (const Pane& pane : layout.panes) {
+    canvas.Rectangle(pane.area);
+    PaintValueAxis(state, canvas, metrics, pane);
+  }
   PaintTimeAxis(state, canvas, metrics);
   PaintLegend(state, canvas);
   PaintReadout(state, canvas, metrics);

@@ -23,6 +23,7 @@ inline constexpr int kGap = 4;             // between an axis' title, labels and
 inline constexpr int kTick = 4;            // tick length
 inline constexpr int kSwatch = 22;         // a legend entry's line sample
 inline constexpr int kLegendSpacing = 14;  // between legend entries
+inline constexpr int kPaneGap = 8;         // between stacked panes
 
 // Frames per block of a SeriesSummary.
 inline constexpr std::size_t kBlock = 64;
@@ -56,7 +57,6 @@ std::string SeriesUnit(ReviewSeries s, const ReviewPlotStyle& style);
 std::string FormatFixed(double value, int decimals, std::string_view decimalSeparator);
 
 struct ValueAxis {
-  bool shown = false;
   double lo = 0;
   double hi = 1;
   std::vector<ReviewTick> ticks;
@@ -80,11 +80,19 @@ struct CurvePiece {
   std::vector<TPoint> points;
 };
 
+// One unit's band of the plot: its curves, value axis and grid share its area.
+struct Pane {
+  ReviewUnit unit = ReviewUnit::kVoltage;
+  TRect area;
+  ValueAxis axis;
+};
+
 struct Layout {
-  TRect plot;
+  TRect plot;  // from the top pane's top to the bottom pane's bottom
   int lineHeight = 0;
-  ValueAxis left;
-  ValueAxis right;
+  std::vector<Pane> panes;  // top to bottom
+  // Index into panes by unit; -1 for a unit without a pane.
+  std::array<int, kReviewUnitCount> paneOf{};
   std::vector<ReviewTick> timeTicks;
   std::vector<LegendItem> legend;
 };
@@ -113,9 +121,9 @@ ReviewSeriesMask Plotted(const State& state);
 double SpanEnd(const State& state);
 double SpanStart(const State& state);
 
-// Client x of a time and y of a value on an axis, both inside the plot area.
+// Client x of a time inside the plot area and y of a value inside its pane.
 int XOf(const Layout& layout, const ReviewView& view, double timeMs);
-int YOf(const Layout& layout, const ValueAxis& axis, double value);
+int YOf(const Pane& pane, double value);
 
 void LayOut(State& state, TextMetrics& metrics);
 void BuildCurves(State& state);

@@ -13,58 +13,18 @@
 #include <string>
 #include <vector>
 
-#include "recording_canvas.h"
+#include "review_plot_fixture.h"
 
 namespace korvane::chart {
 namespace {
 
+using test::Fixture;
+using test::kAll;
+using test::kNaN;
+using test::MakeRun;
+using Kind = test::RecordingCanvas::Kind;
 using test::RecordingCanvas;
-using Kind = RecordingCanvas::Kind;
 using S = ReviewSeries;
-
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr ReviewSeriesMask kAll = (ReviewSeriesMask{1} << kReviewSeriesCount) - 1;
-
-// frames frames stepMs apart, each series s at frame i holding value(s, i).
-ReviewRun MakeRun(std::string label, int frames, double stepMs,
-                  const std::function<double(S, int)>& value) {
-  ReviewRun run;
-  run.label = std::move(label);
-  for (int i = 0; i < frames; ++i) {
-    run.elapsedMs.push_back(i * stepMs);
-    for (int k = 0; k < kReviewSeriesCount; ++k)
-      run.values[static_cast<std::size_t>(k)].push_back(value(static_cast<S>(k), i));
-  }
-  return run;
-}
-
-struct Fixture {
-  ReviewPlot plot;
-  FixedTextMetrics metrics;
-
-  Fixture(std::vector<ReviewRun> runs, ReviewSeriesMask shown, int w = 600, int h = 300) {
-    plot.SetRuns(std::move(runs));
-    plot.SetShown(shown);
-    plot.Resize(w, h, metrics);
-  }
-  RecordingCanvas Paint() {
-    RecordingCanvas canvas;
-    plot.Paint(canvas, metrics);
-    return canvas;
-  }
-  // Texts drawn left of the plot area: the left axis' labels, by value.
-  std::multimap<double, int> LeftLabels(const RecordingCanvas& canvas) {
-    std::multimap<double, int> labels;
-    for (const auto& op : canvas.OfKind(Kind::Text)) {
-      if (op.points[0].X + metrics.TextWidth(op.font, op.text) < plot.PlotArea().Left) {
-        std::string text = op.text;
-        std::replace(text.begin(), text.end(), ',', '.');
-        labels.emplace(std::strtod(text.c_str(), nullptr), op.points[0].Y);
-      }
-    }
-    return labels;
-  }
-};
 
 TEST(ReviewPlot, DrawsAnAxisOnlyForShownValuesTitledWithTheirUnits) {
   const struct {
@@ -72,8 +32,9 @@ TEST(ReviewPlot, DrawsAnAxisOnlyForShownValuesTitledWithTheirUnits) {
     std::vector<std::string> titles;
   } cases[] = {
       {ReviewBit(S::kOutputVoltage), {"Voltage [V]"}},
-      {ReviewBit(S::kCurrent) | ReviewBit(S::kTemperature), {"Current [A], Temperature [\u00B0F]"}},
-      {ReviewBit(S::kCell1) | ReviewBit(S::kCapacity), {"Voltage [V]", "Capacity [Ah]"}},
+      {ReviewBit(S::kCurrent) | ReviewBit(S::kTemperature),
+       {"Current [A]", "Temperature [\u00B0F]"}},
+      {ReviewBit(S::kCell1) | ReviewBit(S::kCapacity), {"Cells [V]", "Capacity [Ah]"}},
   };
   for (const auto& c : cases) {
     Fixture f({MakeRun("A", 100, 1000, [](S, int i) { return i * 0.01; })}, c.shown);
@@ -125,8 +86,10 @@ TEST(ReviewPlot, FlatSeriesGetARangeAroundTheirValue) {
   Fixture f({MakeRun("A", 100, 1000, [](S s, int) { return s == S::kOutputVoltage ? 4.2 : 0.0; })},
             ReviewBit(S::kOutputVoltage) | ReviewBit(S::kCurrent));
   const RecordingCanvas canvas = f.Paint();
-  const TRect area = f.plot.PlotArea();
+  const auto panes = f.plot.Panes();
+  ASSERT_EQ(panes.size(), 2u);
   for (const auto& op : canvas.OfKind(Kind::Polyline)) {
+    const TRect area = panes[op.pen.Color == ReviewSeriesColor(S::kCurrent)].area;
     for (const TPoint& p : op.points) {
       EXPECT_GT(p.Y, area.Top + area.Height() / 4);
       EXPECT_LT(p.Y, area.Bottom - area.Height() / 4);

@@ -5,19 +5,32 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QGridLayout>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QIcon>
 #include <QPainter>
+#include <QPixmap>
 #include <QSvgGenerator>
 #include <QVBoxLayout>
 #include <stdexcept>
 
+#include "korvane/ui/colors.h"
 #include "runs/review_frames.h"
 
 namespace korvane::ui {
 namespace {
 
-constexpr int kBoxesPerRow = 6;
+constexpr int kSwatchWidth = 12;
+
+// A short thick line in the series' colour, so that the boxes read as the plot's key.
+QIcon SwatchIcon(chart::ReviewSeries series) {
+  QPixmap pixmap(kSwatchWidth, kSwatchWidth);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.fillRect(QRect(0, kSwatchWidth / 2 - 2, kSwatchWidth, 4),
+                   ToQColor(chart::ReviewSeriesColor(series)));
+  return QIcon(pixmap);
+}
 
 }  // namespace
 
@@ -26,22 +39,29 @@ RunsPlotPanel::RunsPlotPanel(QWidget* parent)
   plot_->setObjectName("RunsPlot");
   plot_->setMinimumSize(200, 120);
   plot_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-  auto* boxes = new QGridLayout;
+  // The cells in a row of their own below the other values, as their panes stack.
+  auto* values = new QHBoxLayout;
+  auto* cells = new QHBoxLayout;
   for (int i = 0; i < chart::kReviewSeriesCount; ++i) {
     const auto series = static_cast<chart::ReviewSeries>(i);
     auto* box = new QCheckBox(QString::fromUtf8(chart::ReviewSeriesName(series)), this);
     box->setObjectName(QString("RunsSeries%1").arg(i));
-    boxes->addWidget(box, i / kBoxesPerRow, i % kBoxesPerRow);
+    box->setIcon(SwatchIcon(series));
+    box->setIconSize(QSize(kSwatchWidth, kSwatchWidth));
+    (chart::UnitOf(series) == chart::ReviewUnit::kCellVoltage ? cells : values)->addWidget(box);
     boxes_[static_cast<std::size_t>(i)] = box;
     connect(box, &QCheckBox::toggled, this, [this] {
       plot_->SetShown(Shown());
       emit shownChanged();
     });
   }
+  values->addStretch();
+  cells->addStretch();
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(6, 0, 6, 6);
   layout->addWidget(plot_, 1);
-  layout->addLayout(boxes);
+  layout->addLayout(values);
+  layout->addLayout(cells);
 }
 
 QCheckBox* RunsPlotPanel::SeriesBox(chart::ReviewSeries series) const {

@@ -15,7 +15,7 @@
 
 namespace korvane::chart {
 
-// The values a recorded run can plot. Voltages go on the left axis, the rest on the right.
+// The values a recorded run can plot.
 enum class ReviewSeries : int {
   kOutputVoltage,
   kInputVoltage,
@@ -38,10 +38,19 @@ inline constexpr ReviewSeriesMask ReviewBit(ReviewSeries s) {
   return ReviewSeriesMask{1} << static_cast<int>(s);
 }
 
+// Each unit has a pane of its own, stacked top to bottom in this order. Cells get a pane apart from
+// the pack so that their range is tight enough to show how far they spread.
+enum class ReviewUnit : int { kVoltage, kCellVoltage, kCurrent, kCapacity, kTemperature };
+inline constexpr int kReviewUnitCount = 5;
+ReviewUnit UnitOf(ReviewSeries s);
+
+// Whether s is not a voltage: the right axis of a plot with one axis for volts and one for the
+// rest.
 bool OnRightAxis(ReviewSeries s);
 // "Output voltage", "Input voltage", "Cell 1" .. "Cell 7", "Current", "Capacity", "Temperature".
 std::string_view ReviewSeriesName(ReviewSeries s);
-// The colour of the series' curves in every run (runs differ in line style).
+// The colour of the series' curves in every run (runs differ in line style): the live chart's
+// colour for the values it draws too, else one of palette.h's colours for values it does not draw.
 TColor ReviewSeriesColor(ReviewSeries s);
 
 // One run as plotted: its frames' times from the run's start and their values in volts, amperes,
@@ -68,10 +77,19 @@ struct ReviewReadout {
   std::vector<std::string> lines;  // elapsed and local time, then one line per shown value
 };
 
-// A plot of one or more recorded runs aligned at their starts: elapsed time across, voltages on
-// the left axis, current, capacity and temperature on the right, a legend entry per run and
-// series, the hover read-out and a rubber band. Standard library only; it lays out through
-// TextMetrics and draws through Canvas. Pixel coordinates are the client's.
+// A unit's pane as laid out: where its curves go and the values its axis spans.
+struct ReviewPane {
+  ReviewUnit unit;
+  TRect area;
+  double lo;
+  double hi;
+};
+
+// A plot of one or more recorded runs aligned at their starts: elapsed time across, shared by a
+// pane per unit with a shown value (each with its own value axis on the left), a legend entry per
+// run and series, the hover read-out and a rubber band, both across all panes. Standard library
+// only; it lays out through TextMetrics and draws through Canvas. Pixel coordinates are the
+// client's.
 //
 // Resize lays out at once; every other change (runs, shown values, style, view) is laid out by the
 // next Resize or Paint, and until then PlotArea() and the read-out go by the last layout.
@@ -98,8 +116,11 @@ class ReviewPlot {
   void Resize(int width, int height, TextMetrics& metrics);
   int Width() const;
   int Height() const;
-  // Where the curves are drawn.
+  // Where the curves are drawn: the panes' common times across, from the top pane's top to the
+  // bottom pane's bottom.
   TRect PlotArea() const;
+  // Top to bottom; none while nothing is plotted.
+  std::vector<ReviewPane> Panes() const;
 
   // Zoom and pan in client pixels; ResetView shows the whole longest run again. ZoomAt keeps the
   // time under clientX there (a factor above 1 zooms in); ZoomToPixels shows the times between
@@ -110,10 +131,11 @@ class ReviewPlot {
   void ResetView();
   const ReviewView& View() const;
 
-  // The pointer at a client point: the read-out shows the frame nearest its time while the point
-  // is inside the plot area; nothing hides it. The cursor stands at the first run's frame nearest
-  // the time at the pointer's pixel centre (a later run leads where the first has ended); each
-  // run then gives its values at its frame nearest that frame's time, unless it has ended by then.
+  // The pointer at a client point: the read-out shows the frame nearest its time, with the values
+  // of every pane, while the point is inside the plot area; nothing hides it. The cursor stands at
+  // the first run's frame nearest the time at the pointer's pixel centre (a later run leads where
+  // the first has ended); each run then gives its values at its frame nearest that frame's time,
+  // unless it has ended by then.
   void SetHover(std::optional<TPoint> client);
   std::optional<ReviewReadout> Readout() const;
 
