@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Entry points: `make run` (the program with its simulated charger), `make check` (install what
 # is missing, build, run every test) and `make bench`.
 # Everything builds with CMake; programs land in build/bin/.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The chart's layout and drawing fed arbitrary series: any kinds, any doubles (NaN, infinities,
 // huge values), any client size. It must finish without crashing or hanging.
 #include <span>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The decoder and the texts made from its records fed arbitrary payloads, any length.
 #include <string>
 

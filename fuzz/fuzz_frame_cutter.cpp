@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame cutter fed arbitrary reads: it must never crash, never let the buffer grow beyond
 // one read plus one frame, and never deliver a payload whose frame it did not check.
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The export-file reader fed any bytes, in two locales and several time zones: it returns frames
 // or throws ImportError (std::invalid_argument never: the zones exist), and what it returns is
 // in time order and reads back the same from its own export.

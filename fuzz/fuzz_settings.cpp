@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file reader and writer fed any file content: loading never fails, and a save
 // changes the three settings and nothing else.
 #include <cstdlib>

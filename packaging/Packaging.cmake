@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `cpack -G DEB` (the Makefile's `make package`): one package with the three programs and their
 # desktop files. Depends come from dpkg-shlibdeps on the installed binaries.
 set(CPACK_PACKAGE_NAME korvane-connect)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The chart's per-frame job: nine line series of 3600 points each are cleared and refilled inside
 // one update bracket, laid out and painted into a 769 x 225 image. The same job is done with Qt
 // Charts (QLineSeries::replace, scene rendered into an image of the same size) for comparison.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of cutting frames out of the byte stream, per frame, as the acquisition thread does it:
 // reads of up to 1024 bytes appended to the buffer, then every complete frame extracted.
 #include <benchmark/benchmark.h>

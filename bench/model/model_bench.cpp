@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Per-frame costs of the model: decoding a frame into the history, and the refresh that follows
 // it at a full history with all nine series charted (labels, chart rebuild, layout and paint).
 

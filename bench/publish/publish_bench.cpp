@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench-publish: the MQTT publisher against a Mosquitto of its own on 127.0.0.1 (port chosen
 // free, configuration and files in a temp folder). Catch-up: how fast a publisher sends a
 // backlog of frames from the store until the broker has acknowledged every one. CPU: the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench-record: the recordings store. Inserting frames through Store::Batch, reading a 24-hour
 // run back with all its values, the file's size for 24 hours of frames, the run list of a store
 // with 1,000 runs, and importing a 1,000,000-frame file in the export format.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Runs plot's full redraw: a 24-hour run (86,400 frames, all 12 series) laid out, decimated
 // and painted into an 1100 x 500 image through QtCanvas; the same points drawn by Qt Charts
 // (QLineSeries::replace, scene rendered into an image of the same size) for comparison; and one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench-runs: the Runs window on a store with 1,000 runs (ten frames each, in a temp folder),
 // offscreen. The median time from constructing the window to its table holding every run with
 // the first paint done, and the median time of one live refresh (the timer's work each second).

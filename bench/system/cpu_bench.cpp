@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench-cpu: the share of one core the real program uses while frames arrive at one a second and
 // at the line's maximum (back to back at 9600 baud, about 7.7 a second), and what the recording
 // of every frame adds to it at the line's maximum.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench-latency: time from the last byte of a frame written to the pty (stamped just before the
 // write call) until the main window's labels hold that frame's values, through the real port,
 // acquisition thread, model and window.

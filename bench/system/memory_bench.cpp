@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench-memory: resident memory of the real program with a full history (3600 records) and all
 // nine series charted, and its CPU share at line rate in that state (the chart is largest then).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench-startup: time from process start to the first paint of the main window, offscreen.
 //
 // The program re-runs itself as a child that goes through the real start-up (RunApplication,

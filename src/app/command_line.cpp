@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "korvane/app/command_line.h"
 
 #include "korvane/app/program_info.h"

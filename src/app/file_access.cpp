@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "korvane/app/file_access.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <korvane/chart/axis.h>
 #include <korvane/chart/trend_chart.h>
 

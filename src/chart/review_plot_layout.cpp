@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "review_plot_state.h"
 
 #include <korvane/chart/review_decimate.h>

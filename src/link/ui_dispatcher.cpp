@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "korvane/link/ui_dispatcher.h"
 
 #include <stdexcept>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "korvane/logger/logger_settings.h"
 
 #include "korvane/app/ini_settings_storage.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvane-log: records the charger without a window, lists the recorded runs, exports a run,
 // imports an export file, and checks and salvages a recordings file.
 

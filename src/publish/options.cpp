@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "korvane/publish/options.h"
 
 #include <unistd.h>

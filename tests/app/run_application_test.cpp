@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "korvane/app/run_application.h"
 
 #include <gtest/gtest.h>

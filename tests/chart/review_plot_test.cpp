@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <korvane/chart/fixed_text_metrics.h>
 #include <korvane/chart/review_plot.h>
 

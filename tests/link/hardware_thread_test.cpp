@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "korvane/link/hardware_thread.h"
 
 #include <gtest/gtest.h>

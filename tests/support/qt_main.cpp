@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main() of every Qt test program: a QApplication on the offscreen platform unless
 // QT_QPA_PLATFORM names another, then GoogleTest.
 #include <gtest/gtest.h>

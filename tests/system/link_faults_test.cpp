@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive path end to end under line faults and cable pulls: the simulated charger on real
 // ptys, the real port, thread, cutter, decoder, model and chart; the test's thread is the UI.
 #include <gtest/gtest.h>

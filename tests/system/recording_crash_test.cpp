@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program records while the simulated charger sends 20 frames a second, and is killed
 // with SIGKILL at random moments. After every kill the store must pass the integrity check and
 // hold every frame written more than a second before the kill; the next start must close the

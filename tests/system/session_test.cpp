@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program under a real X server (Xvfb) and a session manager of the test's own: a
 // checkpoint or a cancelled log-off saves the settings and keeps the program running; the end of
 // the session closes it without a prompt, saves and exits 0.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A long run at full speed through the real window (offscreen): link, model, labels and chart.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real window (offscreen) against what the user's machine may hold: a port another program
 // has locked, export targets that cannot take the file, and a broken settings file or folder.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shows the main window against the built-in simulated charger, for looking at it:
 //   ui_demo_window [seconds [settings|about]]
 // closes after `seconds` (0: when closed); the second word also opens that dialog.

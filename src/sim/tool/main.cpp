@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvane-charger-sim: a simulated charger on a pty or an existing tty. See --help.
 
 #include <pthread.h>

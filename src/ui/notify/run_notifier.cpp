@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "notify/run_notifier.h"
 
 #include "notify/desktop_notifications.h"

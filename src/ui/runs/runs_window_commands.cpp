@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Runs window's commands: delete, import, and the run and plot exports.
 
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // TTrendChart: a chart of data series against a numeric (or one-tick-per-value) X axis and a
