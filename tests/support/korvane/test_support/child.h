@@ -17,6 +17,16 @@
 
 namespace korvane::test_support {
 
+// The texts as the null-terminated array exec and posix_spawn take; valid while `texts` lives.
+inline std::vector<char*> Pointers(std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  for (std::string& text : texts) {
+    pointers.push_back(text.data());
+  }
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
 // The current environment with `changes` ("NAME=value") replacing or adding variables.
 inline std::vector<std::string> Environment(const std::vector<std::string>& changes = {}) {
   std::vector<std::string> env;
@@ -39,16 +49,8 @@ class Child {
  public:
   Child(std::vector<std::string> argv, std::vector<std::string> env, const std::string& log,
         int inherited_fd = -1) {
-    std::vector<char*> args;
-    std::vector<char*> vars;
-    for (std::string& a : argv) {
-      args.push_back(a.data());
-    }
-    for (std::string& v : env) {
-      vars.push_back(v.data());
-    }
-    args.push_back(nullptr);
-    vars.push_back(nullptr);
+    std::vector<char*> args = Pointers(argv);
+    std::vector<char*> vars = Pointers(env);
     const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     pid_ = ::fork();
     if (pid_ == 0) {

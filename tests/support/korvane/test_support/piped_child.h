@@ -39,16 +39,8 @@ class PipedChild {
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     ::posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    std::vector<char*> args;
-    std::vector<char*> vars;
-    for (std::string& a : argv) {
-      args.push_back(a.data());
-    }
-    for (std::string& v : env) {
-      vars.push_back(v.data());
-    }
-    args.push_back(nullptr);
-    vars.push_back(nullptr);
+    std::vector<char*> args = Pointers(argv);
+    std::vector<char*> vars = Pointers(env);
     if (::posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), vars.data()) != 0) {
       pid_ = -1;
     }
