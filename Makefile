@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Entry points: `make run` (the program with its simulated charger), `make check` (install what
-# is missing, build, run every test) and `make bench`.
+# is missing, build, run every test), `make format-check` and `make bench`.
 # Everything builds with CMake; programs land in build/bin/.
 
 SHELL := /bin/bash
@@ -29,7 +29,7 @@ LOCALES := de_DE.UTF-8
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: check check-asan check-tsan fuzz run bench bench-build deps configure build clean \
-        package package-check
+        package package-check format-check
 
 deps:
 	@missing=""; \
@@ -59,6 +59,18 @@ build: configure
 
 check: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+# Fails when a tracked C++ file differs from what clang-format makes of it with .clang-format;
+# `clang-format -i FILE` fixes it. Debian's clang-format is the version the style is kept with.
+FORMAT_PACKAGES := clang-format git
+
+format-check:
+	$(MAKE) deps PACKAGES="$(FORMAT_PACKAGES)"
+	@set -eo pipefail; \
+	n=$$(git ls-files '*.cpp' '*.h' | wc -l); \
+	test "$$n" -gt 0 || { echo "format-check: git lists no C++ files here"; exit 1; }; \
+	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror; \
+	echo "format-check: $$n files formatted as .clang-format asks"
 
 # The same tests under AddressSanitizer + UndefinedBehaviorSanitizer, and under ThreadSanitizer.
 SAN_ENV := QT_QPA_PLATFORM=offscreen \
