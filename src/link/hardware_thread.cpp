@@ -112,15 +112,27 @@ void THardwareThread::Execute() {
   while (!terminated_) {
     try {
       RunCycle(run);
+    } catch (const std::exception& error) {
+      Recover(run, error.what());
     } catch (...) {
-      // Whatever failed (including a call handed to the UI), the next cycle reopens the port.
-      SetState(kOpening);
+      Recover(run, "an exception of unknown type");
     }
     clock_->Sleep(kCycleMs);
   }
   comm_->Close();
   finished_ = true;
   ui_.WakeUi();
+}
+
+// Whatever failed (including a call handed to the UI), the next cycle reopens the port.
+void THardwareThread::Recover(const Run& run, const char* what) {
+  SetState(kOpening);
+  try {
+    TraceLine(std::string("cycle: ") + run.step + " on port " + std::to_string(PortNumber()) +
+              " failed: " + what + "; reopening");
+  } catch (...) {
+    // A trace that fails has nowhere else to go; the run must go on.
+  }
 }
 
 void THardwareThread::RunCycle(Run& run) {
@@ -134,12 +146,15 @@ void THardwareThread::RunCycle(Run& run) {
     state = state_;
   }
   if (state == kOpening) {
+    run.step = "open";
     OpenStep(run);
   } else if (state == kReceiving) {
+    run.step = "receive";
     ReceiveStep(run);
   } else {
     SetState(kOpening);
   }
+  run.step = "status";
   PublishStep();
 }
 
@@ -208,8 +223,11 @@ void THardwareThread::HandleResult(Run& run, FrameResult result) {
   TraceLine(std::string("frame: ") + ResultName(result));
   switch (result) {
     case frValid:
+      run.step = "decode";
       data_.Decode(run.payload);
+      run.step = "refresh";
       ui_.RunOnUi([this] { data_.RefreshDisplay(); });
+      run.step = "receive";
       SetStatus(kStatusOk, kColorOk);
       break;
     case frWrongLength:

@@ -108,9 +108,9 @@ TFormMain::TFormMain(SettingsStorage& settings, const StartOptions& options, For
   d.data = std::make_unique<model::THardwareData>(*this, d.controls.TrendChart->Chart(),
                                                   d.settings.Channel, d.settings.ChartValuesMask);
   d.series->Attach(d.data.get());
-  d.recording =
-      new WindowRecording(client, *d.data, d.storage.Recording(), d.options.Demo, d.trace.get(),
-                          new RunNotifier(d.storage.Notify(), d.options.DoSound), d.storage.Mqtt());
+  d.recording = new WindowRecording(
+      client, *d.prompter, *d.data, d.storage.Recording(), d.options.Demo, d.trace.get(),
+      new RunNotifier(d.storage.Notify(), d.options.DoSound), d.storage.Mqtt());
   d.thread = std::make_unique<link::THardwareThread>(*d.dispatcher, *this, *d.data, d.ports);
   if (d.trace) {
     DebugTrace* trace = d.trace.get();

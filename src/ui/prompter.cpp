@@ -29,6 +29,13 @@ void QtPrompter::Warn(QWidget* owner, const QString& caption, const QString& tex
   QMessageBox::warning(owner, caption, text, QMessageBox::Ok);
 }
 
+void QtPrompter::Tell(QWidget* owner, const QString& caption, const QString& text) {
+  auto* box = new QMessageBox(QMessageBox::Information, caption, text, QMessageBox::Ok, owner);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  box->show();
+}
+
 int QtPrompter::Exec(QDialog& dialog) {
   return dialog.exec();
 }

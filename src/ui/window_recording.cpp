@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "korvane/ui/window_recording.h"
 
-#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include "korvane/model/hardware_data.h"
 #include "korvane/record/recorder.h"
 #include "korvane/ui/debug_trace.h"
+#include "korvane/ui/prompter.h"
 #include "korvane/ui/recording_indicator.h"
 #include "korvane/ui/version.h"
 #include "korvane/ui/window_publishing.h"
@@ -24,10 +24,15 @@ void ErrorLine(const std::string& line) {
 
 }  // namespace
 
-WindowRecording::WindowRecording(QWidget* client, model::THardwareData& data,
+WindowRecording::WindowRecording(QWidget* client, Prompter& prompter, model::THardwareData& data,
                                  const RecordingSettings& settings, bool demo, DebugTrace* trace,
                                  RunNotifier* notifier, const publish::BrokerChoice& mqtt)
-    : QObject(client), client_(client), data_(data), trace_(trace), notifier_(notifier) {
+    : QObject(client),
+      client_(client),
+      prompter_(prompter),
+      data_(data),
+      trace_(trace),
+      notifier_(notifier) {
   if (notifier_) {
     notifier_->setParent(this);
   }
@@ -115,10 +120,10 @@ void WindowRecording::OnEvent(const record::RecorderEvent& event) {
       }
       if (!told_moved_aside_) {
         told_moved_aside_ = true;
-        Tell("RecordingMovedAsideBox",
-             QString("The recordings file was damaged. It was moved aside "
-                     "to %1 and a new one was started.")
-                 .arg(QString::fromStdString(event.text)));
+        prompter_.Tell(client_, kApplicationTitle,
+                       QString("The recordings file was damaged. It was moved aside "
+                               "to %1 and a new one was started.")
+                           .arg(QString::fromStdString(event.text)));
       }
       break;
     case Kind::kRunClosed:
@@ -134,11 +139,12 @@ void WindowRecording::OnEvent(const record::RecorderEvent& event) {
       }
       if (!told_damaged_) {
         told_damaged_ = true;
-        Tell("RecordingDamagedBox",
-             QString("The recordings file %1 is damaged (%2). Recording goes on in it; "
-                     "\"korvane-log check\" and \"korvane-log salvage\" can tell more and "
-                     "rescue what is readable.")
-                 .arg(QString::fromStdString(store_path_), QString::fromStdString(event.text)));
+        prompter_.Tell(
+            client_, kApplicationTitle,
+            QString("The recordings file %1 is damaged (%2). Recording goes on in it; "
+                    "\"korvane-log check\" and \"korvane-log salvage\" can tell more and "
+                    "rescue what is readable.")
+                .arg(QString::fromStdString(store_path_), QString::fromStdString(event.text)));
       }
       break;
   }
@@ -148,16 +154,6 @@ void WindowRecording::OnEvent(const record::RecorderEvent& event) {
     trace_->Line(line);
   }
   Refresh();
-}
-
-// Told without holding anything up.
-void WindowRecording::Tell(const char* name, const QString& text) {
-  auto* box =
-      new QMessageBox(QMessageBox::Information, kApplicationTitle, text, QMessageBox::Ok, client_);
-  box->setObjectName(name);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setModal(false);
-  box->show();
 }
 
 }  // namespace korvane::ui

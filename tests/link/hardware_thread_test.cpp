@@ -280,8 +280,9 @@ TEST_F(ThreadTest, FailedRefreshMakesTheNextCycleReopenAndKeepsTheStatus) {
   ASSERT_TRUE(pty_->Write(MakeFrame(MakePayload(2))));
   ASSERT_TRUE(StepUntil([&] { return trace_.CountPrefix("port: 7 -> 0") == 2; }));
   EXPECT_EQ(model_.DecodedCount(), 2u);  // decoded before the refresh failed
-  ASSERT_TRUE(Step(40));                 // the failed frame restarted the silence measure
-  EXPECT_EQ(form_.shown.size(), 2u);     // nothing new was shown
+  EXPECT_EQ(trace_.CountPrefix("cycle: refresh on port 7 failed: refresh failed; reopening"), 1);
+  ASSERT_TRUE(Step(40));              // the failed frame restarted the silence measure
+  EXPECT_EQ(form_.shown.size(), 2u);  // nothing new was shown
   ASSERT_TRUE(pty_->Write(MakeFrame(MakePayload(3))));
   ASSERT_TRUE(StepUntil([&] { return model_.DecodedCount() == 3; }));
   EXPECT_EQ(model_.refreshes_, 3);

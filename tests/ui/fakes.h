@@ -70,7 +70,7 @@ class FileStorage final : public SettingsStorage {
 class ScriptedPrompter final : public Prompter {
  public:
   struct Shown {
-    QString kind;  // "ask", "inform", "warn"
+    QString kind;  // "ask", "inform", "warn", "tell"
     QString caption;
     QString text;
   };
@@ -84,6 +84,9 @@ class ScriptedPrompter final : public Prompter {
   }
   void Warn(QWidget*, const QString& caption, const QString& text) override {
     shown.push_back({"warn", caption, text});
+  }
+  void Tell(QWidget*, const QString& caption, const QString& text) override {
+    shown.push_back({"tell", caption, text});
   }
   int Exec(QDialog& dialog) override {
     ++dialogs;

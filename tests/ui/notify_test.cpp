@@ -115,7 +115,8 @@ TEST_F(NotifyBusTest, RecordedRunEndsReachTheNotificationService) {
                             std::chrono::system_clock::now().time_since_epoch())
                             .count();
   model::THardwareData data(view, chart, 1, 3, [&] { return model::StampFromUnixMs(now_ms); });
-  WindowRecording recording(&client, data,
+  ScriptedPrompter prompter;
+  WindowRecording recording(&client, prompter, data,
                             {.Enabled = true, .File = store.filePath("r.sqlite").toStdString()},
                             false, nullptr, new RunNotifier({.Enabled = true}, false, address));
   auto scenario =

@@ -34,8 +34,10 @@ TEST(WindowPublishing, PublishesBesideTheRecorderAndTellsWhyNot) {
   NoChart chart;
   std::int64_t now_ms = 1'790'000'000'000;
   model::THardwareData data(view, chart, 1, 3, [&] { return model::StampFromUnixMs(now_ms); });
-  WindowRecording recording(&client, data, {.Enabled = true, .File = dir / "r.sqlite"}, false,
-                            nullptr, nullptr, {.address = address, .topic = "korvane/window"});
+  ScriptedPrompter prompter;
+  WindowRecording recording(&client, prompter, data, {.Enabled = true, .File = dir / "r.sqlite"},
+                            false, nullptr, nullptr,
+                            {.address = address, .topic = "korvane/window"});
   auto scenario = sim::MakeScenario(sim::ScenarioKind::kChargeDischarge, {});
   const auto feed = [&](int frames) {
     for (int i = 0; i < frames; ++i, now_ms += 1300) {

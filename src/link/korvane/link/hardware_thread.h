@@ -26,9 +26,9 @@ class PortMap;
 // The acquisition thread: opens the chosen port, polls it about every 50 ms, cuts and checks
 // frames, has each valid payload decoded and the window refreshed, and keeps the link status.
 // It recovers by itself: a port that fails to open is retried about once a second; a hang-up
-// (cable pulled) and any exception in a cycle make the next cycle reopen. A failed read counts
-// as no bytes. Silence is measured from the last frame result, or from the first open of a newly
-// chosen port; reopening the same port does not restart it.
+// (cable pulled) and any exception in a cycle make the next cycle reopen; the exception is traced.
+// A failed read counts as no bytes. Silence is measured from the last frame result, or from the
+// first open of a newly chosen port; reopening the same port does not restart it.
 //
 // Created suspended. The UI thread calls ChangePort, then Resume; on close Terminate, then
 // WaitFor (which keeps serving hand-offs), then destroys it before the model.
@@ -38,7 +38,8 @@ class THardwareThread {
   static constexpr std::uint32_t kOpenRetryPauseMs = 1000;
   static constexpr std::uint32_t kSilenceMs = 3000;
 
-  // Receives one line per link event (open attempts, frame results); called on the worker.
+  // Receives one line per link event (open attempts, frame results, a cycle that failed and
+  // why); called on the worker.
   using Trace = std::function<void(const std::string&)>;
 
   THardwareThread(UiDispatcher& ui, CommStatusView& form, model::TelemetrySink& data,
@@ -79,9 +80,11 @@ class THardwareThread {
     bool port_open = false;
     bool arm_silence_on_open = true;  // a newly chosen port starts the measure when it opens
     bool read_failing = false;        // a run of failed reads is traced once
+    const char* step = "open";        // what the cycle was doing, for the trace of a failure
   };
 
   void Execute();
+  void Recover(const Run& run, const char* what);
   void RunCycle(Run& run);
   void OpenStep(Run& run);
   void ReceiveStep(Run& run);

@@ -21,6 +21,9 @@ class Prompter {
   // Message boxes with an OK button and an information or a warning icon.
   virtual void Inform(QWidget* owner, const QString& caption, const QString& text) = 0;
   virtual void Warn(QWidget* owner, const QString& caption, const QString& text) = 0;
+  // An information box with an OK button that holds nothing up: it returns at once and the box
+  // goes away when dismissed.
+  virtual void Tell(QWidget* owner, const QString& caption, const QString& text) = 0;
   // Shows a prepared dialog modally and returns its result (QDialog::Accepted for OK).
   virtual int Exec(QDialog& dialog) = 0;
 };
@@ -31,6 +34,7 @@ class QtPrompter final : public Prompter {
   Answer Ask(QWidget* owner, const QString& caption, const QString& text) override;
   void Inform(QWidget* owner, const QString& caption, const QString& text) override;
   void Warn(QWidget* owner, const QString& caption, const QString& text) override;
+  void Tell(QWidget* owner, const QString& caption, const QString& text) override;
   int Exec(QDialog& dialog) override;
 };
 

@@ -23,27 +23,29 @@ struct RecorderEvent;
 namespace korvane::ui {
 
 class DebugTrace;
+class Prompter;
 class RecordingIndicator;
 class RunNotifier;
 class WindowPublishing;
 
 // The main window's recording: the recorder fed by the model, the "REC" indicator beside the
 // communication-status caption, and what the recorder reports (on stderr with DEBUG; a damaged
-// file moved aside, or damage found in the file, is told once; a run left open by a crash and
-// closed is said on stderr; a run that ends goes to the notifier). In
-// demo mode it records into a temporary store removed at exit, so the user's own store never holds
-// simulated frames. With a broker named, what is recorded is also published to it, and the
-// indicator's tooltip tells how that goes.
+// file moved aside, or damage found in the file, is told once through the prompter; a run left open
+// by a crash and closed is said on stderr; a run that ends goes to the notifier). In demo mode it
+// records into a temporary store removed at exit, so the user's own store never holds simulated
+// frames. With a broker named, what is recorded is also published to it, and the indicator's
+// tooltip tells how that goes.
 class WindowRecording : public QObject {
   Q_OBJECT
 
  public:
-  // Nothing is recorded when `settings.Enabled` is false. `trace` may be null. The recording
-  // takes `notifier` (may be null) as its child; demo runs are told too, as the user's own.
+  // Nothing is recorded when `settings.Enabled` is false. `trace` may be null; `prompter` tells
+  // what must be told and outlives the recording. The recording takes `notifier` (may be null)
+  // as its child; demo runs are told too, as the user's own.
   // Publishing to `mqtt` needs the recording; its lines go to stderr.
-  WindowRecording(QWidget* client, model::THardwareData& data, const RecordingSettings& settings,
-                  bool demo, DebugTrace* trace, RunNotifier* notifier = nullptr,
-                  const publish::BrokerChoice& mqtt = {});
+  WindowRecording(QWidget* client, Prompter& prompter, model::THardwareData& data,
+                  const RecordingSettings& settings, bool demo, DebugTrace* trace,
+                  RunNotifier* notifier = nullptr, const publish::BrokerChoice& mqtt = {});
   ~WindowRecording() override;
 
   // Acquisition must have stopped: writes what is queued, ends the open runs and
@@ -62,10 +64,8 @@ class WindowRecording : public QObject {
  private:
   void Refresh();
   void OnEvent(const record::RecorderEvent& event);
-  // A non-modal message box named `name`.
-  void Tell(const char* name, const QString& text);
-
   QWidget* client_;
+  Prompter& prompter_;
   model::THardwareData& data_;
   DebugTrace* trace_;
   std::string store_path_;
