@@ -146,9 +146,11 @@ class Subscriber : public Lines {
     mosquitto_connect_async(client_, "127.0.0.1", port, 30);
     mosquitto_loop_start(client_);
   }
+  // The disconnect ends the network thread's loop, also in a reconnect wait; it is joined, not
+  // cancelled: a thread cancelled while it holds the client's lock leaves that lock taken.
   ~Subscriber() {
     mosquitto_disconnect(client_);
-    mosquitto_loop_stop(client_, true);
+    mosquitto_loop_stop(client_, false);
     mosquitto_destroy(client_);
   }
 
