@@ -129,7 +129,8 @@ ImportResult ImportStream(Store& store, std::istream& in, const ImportOptions& o
   return ImportFrames(store, ReadExport(in, options));
 }
 
-ImportResult ImportFrames(Store& store, const std::vector<model::S_HARDWARE_DATA>& frames) {
+ImportResult ImportFrames(Store& store, const std::vector<model::S_HARDWARE_DATA>& frames,
+                          std::int64_t /*pack_id*/) {
   ImportResult result;
   if (frames.empty()) {
     return result;

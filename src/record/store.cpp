@@ -124,7 +124,7 @@ class StoreBatch final : public Store::Batch {
     });
   }
 
-  void PutRun(RunSummary& run) override {
+  void PutRun(RunSummary& run, NewRunPack /*pack*/) override {
     run.id = Write([&] {
       SQLite::Statement& put = *store_.put_run;
       put.tryReset();

@@ -29,6 +29,8 @@ struct ImportOptions {
   // The IANA time zone the file's local times were written in ("Europe/Berlin"); empty: the
   // local zone of this process (TZ).
   std::string timezone;
+  // The pack the imported runs belong to; 0: none.
+  std::int64_t pack_id = 0;
 };
 
 // Throws std::invalid_argument naming `name` when the system's time zone database has no such

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace korvane::record {
 
@@ -51,6 +53,17 @@ struct RunSummary {
   // "In progress", "Finished: " + finish text, "Error: " + error text, "Interrupted" (the
   // recording stopped, the charger fell silent or a crash cut it short) or "Stopped".
   std::string end_text = "In progress";
+  // The charger's counter at the run's last charge frame and at its last discharge frame; 0 when
+  // the run had none. A cycle program's run has both.
+  std::uint16_t charged_mah = 0;
+  std::uint16_t discharged_mah = 0;
+  // Internal resistance in milliohms: the median of the run's rest-to-load steps, for the pack
+  // (output voltage) and for each cell in use, in cell order. Empty when no step gave one.
+  std::optional<double> ir_mohm{};
+  std::vector<double> cell_ir_mohm{};
+  // The pack the run belongs to: its id (0: none) and, as read from the store, its name.
+  std::int64_t pack_id = 0;
+  std::string pack_name{};
 
   std::int64_t DurationMs() const { return end_ms - start_ms; }
 };

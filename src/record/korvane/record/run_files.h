@@ -47,6 +47,8 @@ ImportResult ImportStream(Store& store, std::istream& in, const ImportOptions& o
 ImportResult ImportFile(Store& store, const std::string& path, const ImportOptions& options = {});
 // The second half of ImportStream, for frames ReadExport has read: in its order, which is time
 // order.
-ImportResult ImportFrames(Store& store, const std::vector<model::S_HARDWARE_DATA>& frames);
+// Its runs belong to the pack `pack_id` (0: none).
+ImportResult ImportFrames(Store& store, const std::vector<model::S_HARDWARE_DATA>& frames,
+                          std::int64_t pack_id = 0);
 
 }  // namespace korvane::record

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 
 #include "korvane/fileio/unique_fd.h"
 #include "korvane/model/record.h"
+#include "korvane/record/packs.h"
 #include "korvane/record/run.h"
 
 namespace korvane::record {
@@ -95,6 +97,27 @@ class Store {
   // Removes the run's summary; its frames stay (they hold both channels).
   void DeleteRun(std::int64_t id);
 
+  // Packs, by name (byte order). Each change is its own transaction, so two programs changing
+  // packs and assignments at once lose nothing; refusals throw PackError and change nothing.
+  std::vector<Pack> Packs() const;
+  std::optional<Pack> FindPack(const std::string& name) const;
+  std::optional<Pack> FindPack(std::int64_t id) const;
+  // Stores a new pack (PackProblem, a unique name); returns its id.
+  std::int64_t AddPack(const Pack& pack);
+  // Replaces the pack of id pack.id; its runs stay its runs under a new name.
+  void EditPack(const Pack& pack);
+  // Refused while runs belong to the pack (retire it instead); a channel's choice of it is
+  // cleared.
+  void DeletePack(std::int64_t id);
+  // The runs then belong to the pack (0: to none). The run in progress may be assigned: the
+  // recorder keeps the assignment a run has in the store.
+  void AssignRuns(const std::vector<std::int64_t>& run_ids, std::int64_t pack_id);
+  // The pack chosen per channel (index 0 for channel 1; 0: none): every run that begins on the
+  // channel while it is chosen belongs to it. Kept in the store, so every program on the store
+  // sees one choice.
+  std::array<std::int64_t, model::kChannelCount> ChosenPacks() const;
+  void ChoosePack(int channel, std::int64_t pack_id);
+
   // The id of the newest frame; 0 when there is none.
   std::int64_t LastFrameId() const;
   // The highest frame id up to which the MQTT client `client_id` has every frame acknowledged
@@ -111,8 +134,13 @@ class Store::Batch {
  public:
   virtual ~Batch() = default;
   virtual std::int64_t AddFrame(const model::S_HARDWARE_DATA& record) = 0;
-  // Inserts (id 0: assigns run.id) or replaces the run's summary under its id.
-  virtual void PutRun(RunSummary& run) = 0;
+  // Inserts (id 0: assigns run.id) or replaces the run's summary under its id. A new run
+  // belongs to the pack chosen for its channel now (kChosen) or to run.pack_id (kGiven, 0:
+  // none); a stored run keeps the pack the store has for it (another program may have assigned
+  // it meanwhile). Either way run.pack_id and run.pack_name are set to what is stored.
+  enum class NewRunPack { kChosen, kGiven };
+  virtual void PutRun(RunSummary& run, NewRunPack pack) = 0;
+  void PutRun(RunSummary& run) { PutRun(run, NewRunPack::kGiven); }
   // Makes everything durable at once; without it, destruction rolls back. After a failed call
   // the batch refuses further writes: nothing of it is kept.
   virtual void Commit() = 0;
