@@ -18,6 +18,7 @@ constexpr const char* kPorts = "PORTS";
 constexpr const char* kRecording = "RECORDING";
 constexpr const char* kNotify = "NOTIFY";
 constexpr const char* kRuns = "RUNS";
+constexpr const char* kPacks = "PACKS";
 constexpr const char* kExport = "EXPORT";
 constexpr const char* kCommPort = "CommPort";
 constexpr const char* kChannel = "Channel";
@@ -173,6 +174,32 @@ void WriteRunsWindowSettings(IniDocument& document,
   document.Set(kRuns, "Channel", std::to_string(settings.Channel));
 }
 
+korvane::ui::PacksWindowSettings ReadPacksWindowSettings(const IniDocument& document) {
+  korvane::ui::PacksWindowSettings settings;
+  const auto read = [&](const char* key, std::int32_t low, std::int32_t fallback) {
+    const std::optional<std::string> text = document.Get(kPacks, key);
+    const std::optional<std::int32_t> value = text ? ParseProfileInt(*text) : std::nullopt;
+    return value && *value >= low && *value <= kMaxWindowSize ? *value : fallback;
+  };
+  settings.Width = read("Width", 300, settings.Width);
+  settings.Height = read("Height", 200, settings.Height);
+  if (const std::optional<std::string> splitter = document.Get(kPacks, "Splitter")) {
+    settings.SplitterSizes = ParseSplitterSizes(*splitter);
+  }
+  return settings;
+}
+
+void WritePacksWindowSettings(IniDocument& document,
+                              const korvane::ui::PacksWindowSettings& settings) {
+  document.Set(kPacks, "Width", std::to_string(settings.Width));
+  document.Set(kPacks, "Height", std::to_string(settings.Height));
+  std::string splitter;
+  for (const int size : settings.SplitterSizes) {
+    splitter += (splitter.empty() ? "" : ",") + std::to_string(size);
+  }
+  document.Set(kPacks, "Splitter", splitter);
+}
+
 korvane::ui::ExportSettings ReadExportSettings(const IniDocument& document) {
   return {.Folder = document.Get(kExport, "Folder").value_or("")};
 }
@@ -230,6 +257,14 @@ korvane::ui::RunsWindowSettings IniSettingsStorage::RunsWindow() {
 
 void IniSettingsStorage::SaveRunsWindow(const korvane::ui::RunsWindowSettings& settings) {
   Rewrite([&](IniDocument& document) { WriteRunsWindowSettings(document, settings); });
+}
+
+korvane::ui::PacksWindowSettings IniSettingsStorage::PacksWindow() {
+  return ReadPacksWindowSettings(ReadDocument());
+}
+
+void IniSettingsStorage::SavePacksWindow(const korvane::ui::PacksWindowSettings& settings) {
+  Rewrite([&](IniDocument& document) { WritePacksWindowSettings(document, settings); });
 }
 
 korvane::ui::ExportSettings IniSettingsStorage::Export() {

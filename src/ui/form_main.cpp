@@ -33,14 +33,15 @@
 #include "korvane/ui/version.h"
 #include "korvane/ui/window_recording.h"
 #include "notify/run_notifier.h"
+#include "packs/packs_window.h"
 #include "runs/runs_window.h"
 
 namespace korvane::ui {
 
 // Members are destroyed bottom-up: the thread before the model, the model before the demo
 // charger and the port map, the dispatcher last. The recording is a child of the client area
-// and is stopped with acquisition. The Runs window goes first, before the recording (whose demo
-// store it may have open).
+// and is stopped with acquisition. The Packs and Runs windows go first, before the recording
+// (whose demo store they may have open).
 struct TFormMain::Impl {
   Impl(SettingsStorage& settings, const StartOptions& options, FormMainSeams seams)
       : storage(settings),
@@ -68,6 +69,7 @@ struct TFormMain::Impl {
   std::unique_ptr<model::THardwareData> data;
   std::unique_ptr<link::THardwareThread> thread;
   std::unique_ptr<RunsWindow> runs;
+  std::unique_ptr<PacksWindow> packs;
 };
 
 TFormMain::TFormMain(SettingsStorage& settings, const StartOptions& options, QWidget* parent)
@@ -180,6 +182,8 @@ void TFormMain::BuildMenu() {
   QAction* runs = file->addAction("&Runs...");
   runs->setObjectName("MenuFileRuns");
   runs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  QAction* packs = file->addAction("&Packs...");
+  packs->setObjectName("MenuFilePacks");
   file->addSeparator();
   QAction* exit = file->addAction(ExitIcon(), "E&xit");
   exit->setObjectName("MenuFileExit");
@@ -193,6 +197,7 @@ void TFormMain::BuildMenu() {
   connect(settings, &QAction::triggered, this, &TFormMain::MenuFileSettingsClick);
   connect(export_data, &QAction::triggered, this, &TFormMain::MenuFileExportClick);
   connect(runs, &QAction::triggered, this, &TFormMain::MenuFileRunsClick);
+  connect(packs, &QAction::triggered, this, &TFormMain::MenuFilePacksClick);
   connect(exit, &QAction::triggered, this, &TFormMain::MenuFileExitClick);
   connect(about, &QAction::triggered, this, &TFormMain::MenuHelpAboutClick);
 }
@@ -281,6 +286,28 @@ void TFormMain::MenuFileRunsClick() {
   d.runs->activateWindow();
 }
 
+void TFormMain::MenuFilePacksClick() {
+  Impl& d = *impl_;
+  if (!d.packs || !d.packs->isVisible()) {
+    d.packs.reset();
+    d.packs = std::make_unique<PacksWindow>(d.recording->StorePath(), d.storage, *d.prompter,
+                                            *d.trace_out);
+    connect(d.packs.get(), &PacksWindow::ShowRunRequested, this, [this](qint64 run_id) {
+      MenuFileRunsClick();
+      // Until RunsWindow::ShowRun: a run the Runs window's channel filter hides is not selected.
+      impl_->runs->SelectRuns({run_id});
+    });
+    if (screen() != d.packs->screen()) {
+      PlaceOnScreen(*d.packs, d.packs->size(), screen());
+    }
+    d.packs->show();
+  } else if (d.packs->isMinimized()) {
+    d.packs->showNormal();
+  }
+  d.packs->raise();
+  d.packs->activateWindow();
+}
+
 void TFormMain::MenuFileExitClick() {
   close();
 }
@@ -312,6 +339,9 @@ void TFormMain::FormClose() {
     return;
   }
   d.closed = true;
+  if (d.packs) {
+    d.packs->close();
+  }
   if (d.runs) {
     d.runs->close();
   }

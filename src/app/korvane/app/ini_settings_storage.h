@@ -31,6 +31,11 @@ korvane::publish::BrokerChoice ReadMqttSettings(const IniDocument& document);
 korvane::ui::RunsWindowSettings ReadRunsWindowSettings(const IniDocument& document);
 void WriteRunsWindowSettings(IniDocument& document,
                              const korvane::ui::RunsWindowSettings& settings);
+// Section "PACKS": "Width", "Height" and "Splitter" (the table's and the chart's heights) as in
+// "RUNS".
+korvane::ui::PacksWindowSettings ReadPacksWindowSettings(const IniDocument& document);
+void WritePacksWindowSettings(IniDocument& document,
+                              const korvane::ui::PacksWindowSettings& settings);
 // Section "EXPORT": "Folder", the folder of the last export (missing: none). A folder with
 // outer blanks or quotes is written quoted; one with a line break is not remembered.
 korvane::ui::ExportSettings ReadExportSettings(const IniDocument& document);
@@ -51,6 +56,8 @@ class IniSettingsStorage final : public korvane::ui::SettingsStorage {
   void Save(const korvane::ui::WindowSettings& settings) override;
   korvane::ui::RunsWindowSettings RunsWindow() override;
   void SaveRunsWindow(const korvane::ui::RunsWindowSettings& settings) override;
+  korvane::ui::PacksWindowSettings PacksWindow() override;
+  void SavePacksWindow(const korvane::ui::PacksWindowSettings& settings) override;
   korvane::ui::ExportSettings Export() override;
   void SaveExport(const korvane::ui::ExportSettings& settings) override;
 

@@ -40,6 +40,15 @@ struct RunsWindowSettings {
   bool operator==(const RunsWindowSettings&) const = default;
 };
 
+// The Packs window: section PACKS of the settings file.
+struct PacksWindowSettings {
+  int Width = 1000;  // pixels
+  int Height = 700;
+  std::vector<int> SplitterSizes;  // the table's and the chart's heights; empty: the window's own
+
+  bool operator==(const PacksWindowSettings&) const = default;
+};
+
 // File > Export Data: section EXPORT of the settings file.
 struct ExportSettings {
   std::string Folder;  // the folder of the last export; empty: none yet
@@ -84,6 +93,10 @@ class SettingsStorage {
   // Writes the RUNS section, keeping everything else in the file untouched. Throws
   // std::runtime_error like Save.
   virtual void SaveRunsWindow(const RunsWindowSettings&) {}
+
+  // The PACKS section, read and written like RUNS.
+  virtual PacksWindowSettings PacksWindow() { return {}; }
+  virtual void SavePacksWindow(const PacksWindowSettings&) {}
 
   // The EXPORT section. Never throws. A storage that does not say remembers no folder.
   virtual ExportSettings Export() { return {}; }

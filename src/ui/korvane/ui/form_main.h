@@ -36,8 +36,8 @@ struct FormMainSeams {
 
 // The main window: owns the telemetry model and the acquisition thread, shows the live values of
 // one charger channel, the link status and the chart, and offers settings, export, the recorded
-// runs, exit and about. Closing asks first (unless NoPromptOnClose), then closes the Runs window,
-// stops the thread and saves the settings.
+// runs and packs, exit and about. Closing asks first (unless NoPromptOnClose), then closes the
+// Packs and Runs windows, stops the thread and saves the settings.
 class TFormMain : public QMainWindow, public link::CommStatusView, public model::LiveView {
   Q_OBJECT
 
@@ -59,6 +59,8 @@ class TFormMain : public QMainWindow, public link::CommStatusView, public model:
   void MenuFileExportClick();
   // Opens the Runs window on the store this window records into, or raises the open one.
   void MenuFileRunsClick();
+  // Opens the Packs window on the same store, or raises the open one.
+  void MenuFilePacksClick();
   void MenuFileExitClick();
   void MenuHelpAboutClick();
 
