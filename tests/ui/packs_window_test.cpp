@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <gtest/gtest.h>
+
+#include <QAction>
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
@@ -174,7 +177,8 @@ TEST_F(PacksWindowTest, DeleteOffersRetirementForAPackWithRuns) {
   window->DeleteSelected();
   ASSERT_EQ(prompter.shown.size(), 1U);
   EXPECT_EQ(prompter.shown[0].kind, "ask");
-  EXPECT_TRUE(prompter.shown[0].text.contains("Retire it instead?")) << prompter.shown[0].text;
+  EXPECT_TRUE(prompter.shown[0].text.contains("Retire it instead?"))
+      << prompter.shown[0].text.toStdString();
   ASSERT_TRUE(Stored(blue));
   EXPECT_TRUE(Stored(blue)->retired);
   EXPECT_EQ(Names(), QStringList({"Green 2S"}));
@@ -216,7 +220,7 @@ TEST_F(PacksWindowTest, ReportHasAPagePerPackAndMorePagesForLongRunLists) {
   EXPECT_FALSE(window->ExportReport(dir.filePath("no-such-folder/report.pdf")));
   ASSERT_EQ(prompter.shown.size(), 1U);
   EXPECT_TRUE(prompter.shown[0].text.startsWith("Unable to write the pack report to"))
-      << prompter.shown[0].text;
+      << prompter.shown[0].text.toStdString();
 }
 
 }  // namespace

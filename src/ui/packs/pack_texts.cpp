@@ -1,13 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "packs/pack_texts.h"
 
+#include <cmath>
+
 #include "runs/run_texts.h"
 
 namespace korvane::ui {
 namespace {
 
+// FixedText needs a decimal: whole numbers are made here.
 std::string OptionalText(const std::optional<double>& value, int decimals) {
-  return value ? FixedText(*value, decimals) : std::string();
+  if (!value) {
+    return {};
+  }
+  return decimals == 0 ? std::to_string(std::llround(*value)) : FixedText(*value, decimals);
 }
 
 std::optional<double> NumberOf(const record::PackFigures& f, PackColumn column) {
@@ -94,7 +100,7 @@ std::string WeakReason(const record::PackFigures& f) {
   std::string reason;
   if (f.health_percent && *f.health_percent < record::PackFigures::kWeakHealthPercent) {
     reason = "Health " + FixedText(*f.health_percent, 1) + " % is below " +
-             FixedText(record::PackFigures::kWeakHealthPercent, 0) + " %";
+             OptionalText(record::PackFigures::kWeakHealthPercent, 0) + " %";
   }
   if (f.ir_mohm && f.first_ir_mohm &&
       *f.ir_mohm > *f.first_ir_mohm * record::PackFigures::kRisenIrFactor) {
