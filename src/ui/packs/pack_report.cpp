@@ -2,13 +2,16 @@
 #include "packs/pack_report.h"
 
 #include <QBuffer>
+#include <QColor>
 #include <QFont>
-#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,21 +28,24 @@ constexpr int kDotsPerInch = 96;
 constexpr double kMarginMm = 15.0;
 constexpr int kChartPercentOfPage = 36;
 
-// The runs table: titles and relative widths.
+// The runs table's columns; the end text takes what the others leave.
 struct RunField {
   const char* title;
-  int width;
+  const char* unit;  // on a second header line
   bool right;
 };
-constexpr std::array<RunField, 9> kRunFields = {{{"Start", 17, false},
-                                                 {"Ch", 4, true},
-                                                 {"Kind", 9, false},
-                                                 {"End", 20, false},
-                                                 {"Duration", 12, true},
-                                                 {"Charged [mAh]", 10, true},
-                                                 {"Discharged [mAh]", 11, true},
-                                                 {"Capacity [%]", 9, true},
-                                                 {"IR [mOhm]", 8, true}}};
+constexpr std::array<RunField, 9> kRunFields = {{{"Start", "", false},
+                                                 {"Ch", "", true},
+                                                 {"Kind", "", false},
+                                                 {"End", "", false},
+                                                 {"Duration", "", true},
+                                                 {"Charged", "[mAh]", true},
+                                                 {"Discharged", "[mAh]", true},
+                                                 {"Capacity", "[% rated]", true},
+                                                 {"IR", "[mOhm]", true}}};
+constexpr std::size_t kEndField = 3;
+constexpr int kCellPadding = 4;
+using RunCells = std::array<QString, kRunFields.size()>;
 
 QString Text(const std::string& text) {
   return QString::fromStdString(text);
@@ -49,7 +55,7 @@ QString MahText(std::uint16_t mah) {
   return mah == 0 ? QString() : QString::number(mah);
 }
 
-std::array<QString, kRunFields.size()> RunRow(const record::RunSummary& run, int rated_mah) {
+RunCells RunRow(const record::RunSummary& run, int rated_mah) {
   std::optional<int> moved = record::DeliveredCapacity(run);
   if (!moved) {
     moved = record::ChargedCapacity(run);
@@ -154,66 +160,97 @@ class ReportWriter {
   }
 
   void Figures(const record::PackFigures& f) {
-    const std::string weak = WeakReason(f);
     const auto cell = [&](PackColumn column) { return Text(PackCellText(f, column)); };
-    const std::array<std::pair<QString, QString>, 8> figures = {{
+    const std::array<std::pair<QString, QString>, 7> figures = {{
         {"Runs", cell(PackColumn::kRuns)},
-        {"Cycles (finished discharges)", cell(PackColumn::kCycles)},
-        {"Last used", cell(PackColumn::kLastUsed)},
-        {"Last capacity", f.last_capacity_mah ? cell(PackColumn::kLastCapacity) + " mAh" : ""},
         {"Health", f.health_percent ? cell(PackColumn::kHealth) + " %" : ""},
-        {"IR, latest estimate", f.ir_mohm ? cell(PackColumn::kIr) + " mOhm" : ""},
-        {"IR, first estimate",
-         f.first_ir_mohm ? Text(FixedText(*f.first_ir_mohm, 1)) + " mOhm" : ""},
-        {"Condition", weak.empty() ? "Good" : Text(weak).replace('\n', "; ")},
+        {"Cycles", cell(PackColumn::kCycles)},
+        {"IR, latest", f.ir_mohm ? cell(PackColumn::kIr) + " mOhm" : ""},
+        {"Last used", cell(PackColumn::kLastUsed)},
+        {"IR, first", f.first_ir_mohm ? Text(FixedText(*f.first_ir_mohm, 1)) + " mOhm" : ""},
+        {"Last capacity", f.last_capacity_mah ? cell(PackColumn::kLastCapacity) + " mAh" : ""},
     }};
     SetFont(9.5);
-    const int half = page_.width() / 2;
-    const int label = half * 45 / 100;
-    const int top = y_;
-    for (std::size_t i = 0; i < figures.size(); ++i) {
-      const int x = page_.left() + (i < 4 ? 0 : half);
-      const int y = top + static_cast<int>(i % 4) * LineHeight();
-      painter_.drawText(QRect(x, y, label, LineHeight()), Qt::AlignLeft | Qt::AlignVCenter,
-                        figures[i].first + ":");
-      const QString value = figures[i].second.isEmpty() ? "-" : figures[i].second;
-      painter_.drawText(QRect(x + label, y, half - label, LineHeight()),
-                        Qt::AlignLeft | Qt::AlignVCenter,
-                        painter_.fontMetrics().elidedText(value, Qt::ElideRight, half - label - 4));
+    int label = 0;
+    for (const auto& [name, value] : figures) {
+      label = std::max(label, painter_.fontMetrics().horizontalAdvance(name + ":  "));
     }
-    y_ = top + 4 * LineHeight();
+    const int half = page_.width() / 2;
+    const auto pair = [&](int x, const QString& name, const QString& value) {
+      painter_.drawText(QRect(x, y_, label, LineHeight()), Qt::AlignLeft | Qt::AlignVCenter,
+                        name + ":");
+      const QRect box(x + label, y_, page_.right() - x - label, LineHeight());
+      painter_.drawText(box, Qt::AlignLeft | Qt::AlignVCenter,
+                        painter_.fontMetrics().elidedText(value.isEmpty() ? "-" : value,
+                                                          Qt::ElideRight, box.width()));
+    };
+    for (std::size_t i = 0; i < figures.size(); ++i) {
+      pair(page_.left() + (i % 2 == 0 ? 0 : half), figures[i].first, figures[i].second);
+      y_ += i % 2 == 0 && i + 1 < figures.size() ? 0 : LineHeight();
+    }
+    const std::string weak = WeakReason(f);
+    pair(page_.left(), "Condition",
+         weak.empty() ? QString("Good") : "Weak: " + Text(weak).replace('\n', "; "));
+    y_ += LineHeight();
   }
 
   void RunsHeader(const QString& title) {
     SetFont(11, true);
     Line(title);
     SetFont(7.5, true);
-    Row(Titles());
-    painter_.drawLine(page_.left(), y_, page_.right(), y_);
-    SetFont(7.5);
-  }
-
-  static std::array<QString, kRunFields.size()> Titles() {
-    std::array<QString, kRunFields.size()> titles;
+    RunCells titles;
+    RunCells units;
     for (std::size_t i = 0; i < kRunFields.size(); ++i) {
       titles[i] = kRunFields[i].title;
+      units[i] = kRunFields[i].unit;
     }
-    return titles;
+    Row(titles, false);
+    Row(units, false);
+    painter_.drawLine(page_.left(), y_, page_.right(), y_);
+    SetFont(7.5);
+    band_ = false;
   }
 
-  void Row(const std::array<QString, kRunFields.size()>& cells) {
-    int total = 0;
-    for (const RunField& field : kRunFields) {
-      total += field.width;
+  // Each column as wide as its widest cell; the end text gets the rest.
+  void MeasureColumns(const std::vector<RunCells>& rows) {
+    // Rounded up and a pixel more: eliding measures fractional advances.
+    const auto width = [&](const QString& text) {
+      return static_cast<int>(std::ceil(
+                 QFontMetricsF(painter_.font(), painter_.device()).horizontalAdvance(text))) +
+             1;
+    };
+    SetFont(7.5, true);
+    for (std::size_t i = 0; i < kRunFields.size(); ++i) {
+      widths_[i] = std::max(width(kRunFields[i].title), width(kRunFields[i].unit));
     }
+    SetFont(7.5);
+    for (const RunCells& cells : rows) {
+      for (std::size_t i = 0; i < kRunFields.size(); ++i) {
+        widths_[i] = std::max(widths_[i], width(cells[i]));
+      }
+    }
+    int others = 0;
+    for (std::size_t i = 0; i < kRunFields.size(); ++i) {
+      widths_[i] += 2 * kCellPadding;
+      others += i == kEndField ? 0 : widths_[i];
+    }
+    widths_[kEndField] = std::max(page_.width() - others, 4 * kCellPadding);
+  }
+
+  // Every other row of runs on a light band, so a printed line is easy to follow.
+  void Row(const RunCells& cells, bool banded = true) {
+    if (banded && band_) {
+      painter_.fillRect(QRect(page_.left(), y_, page_.width(), LineHeight()),
+                        QColor(238, 238, 238));
+    }
+    band_ = !band_;
     int x = page_.left();
     for (std::size_t i = 0; i < kRunFields.size(); ++i) {
-      const int width = page_.width() * kRunFields[i].width / total;
-      const QRect box(x + 2, y_, width - 4, LineHeight());
+      const QRect box(x + kCellPadding, y_, widths_[i] - 2 * kCellPadding, LineHeight());
       painter_.drawText(box,
                         (kRunFields[i].right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter,
                         painter_.fontMetrics().elidedText(cells[i], Qt::ElideRight, box.width()));
-      x += width;
+      x += widths_[i];
     }
     y_ += LineHeight();
   }
@@ -226,13 +263,19 @@ class ReportWriter {
       Footer();
       return;
     }
-    RunsHeader(QString("Runs (%1)").arg(pack.runs.size()));
+    std::vector<RunCells> rows;
+    rows.reserve(pack.runs.size());
     for (const record::RunSummary& run : pack.runs) {
+      rows.push_back(RunRow(run, pack.figures.pack.rated_mah));
+    }
+    MeasureColumns(rows);
+    RunsHeader(QString("Runs (%1)").arg(pack.runs.size()));
+    for (const RunCells& cells : rows) {
       if (y_ + LineHeight() > Bottom()) {
         NewPage();
         RunsHeader(QString("%1: runs, continued").arg(name));
       }
-      Row(RunRow(run, pack.figures.pack.rated_mah));
+      Row(cells);
     }
     Footer();
   }
@@ -244,6 +287,8 @@ class ReportWriter {
   QRect page_;
   int y_ = 0;
   int page_no_ = 1;
+  std::array<int, kRunFields.size()> widths_{};
+  bool band_ = false;
 };
 
 }  // namespace
