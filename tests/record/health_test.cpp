@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -75,8 +74,7 @@ TEST(Health, EstimateMatchesTheSimulatedPack) {
                  : sim::MakeDischarge({.pack = spec, .current_ma = c.ma, .start = c.start}, rng);
     std::vector<StoredFrame> frames;
     for (int i = 0; i < 30; ++i) {
-      const sim::ChannelState state = model->Step(1.0, rng).state;
-      Push(frames, state, i == c.start.rest_s ? c.gap_ms : 0);
+      Push(frames, model->Step(1.0, rng).state, i == c.start.rest_s ? c.gap_ms : 0);
     }
     const RunSummary run = Track(frames).at(0);
     ASSERT_EQ(run.ir_mohm.has_value(), c.estimate);
@@ -93,7 +91,11 @@ TEST(Health, EstimateMatchesTheSimulatedPack) {
 // A cycle program whose steps are the rest before it, a pause held back as "not operating" and
 // the delay between charge and discharge; then a run of its own.
 TEST(Health, EachRunTakesTheMedianOfItsSteps) {
-  constexpr int kFrames[][3] = {
+  struct Frame {
+    std::uint8_t mode;
+    std::uint16_t ma, mv;
+  };
+  constexpr Frame kFrames[] = {
       {0, 0, 8000},    {1, 1000, 8040}, {1, 1000, 8041},  // mode, mA, mV: 40 mOhm
       {0, 0, 8000},    {1, 2000, 8120}, {1, 2000, 8121},  // 60
       {3, 0, 8100},    {2, 1000, 8010}, {2, 1000, 8009},  // 90
@@ -102,15 +104,16 @@ TEST(Health, EachRunTakesTheMedianOfItsSteps) {
       {1, 1000, 8120}, {1, 1010, 8121},                   // 50, steady within 30 mA
   };
   std::vector<StoredFrame> frames;
-  for (const auto& [mode, ma, mv] : kFrames) {
-    const auto mv_cell = static_cast<std::uint16_t>(mv / 2);
+  for (const Frame& f : kFrames) {
+    const auto cell_mv = static_cast<std::uint16_t>(f.mv / 2);
+    const auto mah = static_cast<std::uint16_t>(frames.size());
     Push(frames,
-         {.mode = static_cast<std::uint8_t>(mode),
+         {.mode = f.mode,
           .status = 2,
-          .output_mv = static_cast<std::uint16_t>(mv),
-          .current_ma = static_cast<std::uint16_t>(ma),
-          .capacity_mah = static_cast<std::uint16_t>(frames.size()),
-          .cells_mv = {mv_cell, mv_cell}},
+          .output_mv = f.mv,
+          .current_ma = f.ma,
+          .capacity_mah = mah,
+          .cells_mv = {cell_mv, cell_mv}},
          0);
   }
   const std::vector<RunSummary> runs = Track(frames);
