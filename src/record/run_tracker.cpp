@@ -67,7 +67,7 @@ std::vector<RunSummary> RunTracker::Add(std::int64_t frame_id,
         }
         Update(*ch.idle, frame_id, record.UtcMs, data);
       }
-      // A frame that does not drive completes no step.
+      // A rest for the next step; a frame that does not drive completes none.
       ch.resistance.Add(record.UtcMs, data);
       continue;
     }

@@ -33,7 +33,7 @@ class ResistanceEstimator {
   static constexpr int kSteadyMa = 30;
   static constexpr double kSteadyShare = 0.03;
 
-  // Returns true when the frame showed a step's load frame steady: the figures changed.
+  // True when this frame completed a step, so the medians changed.
   bool Add(std::int64_t utc_ms, const model::S_CHANNEL_DATA& data);
   // Steps found from now on belong to a new run; the rest frame seen last still counts.
   void BeginRun();
