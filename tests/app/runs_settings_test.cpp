@@ -51,5 +51,19 @@ TEST(RunsSettings, EdgeValuesAreKeptJunkAndOutOfRangeGiveTheirDefaults) {
   }
 }
 
+// The Packs window keeps its own section: neither window's size overwrites the other's.
+TEST(PacksSettings, KeptInTheirOwnSectionBesideTheRuns) {
+  TempDir dir;
+  IniSettingsStorage storage(dir / "korvane-connect.ini");
+  const RunsWindowSettings runs{.Width = 1280, .Height = 720};
+  const ui::PacksWindowSettings packs{.Width = 900, .Height = 500, .SplitterSizes = {200, 300}};
+  storage.SaveRunsWindow(runs);
+  storage.SavePacksWindow(packs);
+  EXPECT_EQ(storage.RunsWindow(), runs);
+  EXPECT_EQ(storage.PacksWindow(), packs);
+  EXPECT_EQ(ReadPacksWindowSettings(IniDocument::Parse("[PACKS]\nWidth=299\nSplitter=1\n")),
+            ui::PacksWindowSettings{});
+}
+
 }  // namespace
 }  // namespace korvane::app
