@@ -55,7 +55,8 @@ TEST(RunsSettings, EdgeValuesAreKeptJunkAndOutOfRangeGiveTheirDefaults) {
 TEST(PacksSettings, KeptInTheirOwnSectionBesideTheRuns) {
   TempDir dir;
   IniSettingsStorage storage(dir / "korvane-connect.ini");
-  const RunsWindowSettings runs{.Width = 1280, .Height = 720};
+  RunsWindowSettings runs;
+  runs.Width = 1280;
   const ui::PacksWindowSettings packs{.Width = 900, .Height = 500, .SplitterSizes = {200, 300}};
   storage.SaveRunsWindow(runs);
   storage.SavePacksWindow(packs);
