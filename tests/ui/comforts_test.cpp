@@ -72,7 +72,8 @@ TEST_F(ComfortsTest, FileMenuAccessLettersAreDistinctAndCaptionsUnchanged) {
       letters.insert(QKeySequence::mnemonic(item->text())[0]);
     }
   }
-  EXPECT_EQ(captions, (QStringList{"Settings...", "Export Data...", "Runs...", "Exit"}));
+  EXPECT_EQ(captions,
+            (QStringList{"Settings...", "Export Data...", "Runs...", "Packs...", "Exit"}));
   EXPECT_EQ(letters.size(), captions.size());
   EXPECT_EQ(QKeySequence::mnemonic(window->findChild<QAction*>("MenuFileExport")->text()),
             QKeySequence(Qt::ALT | Qt::Key_E));
