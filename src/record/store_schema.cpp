@@ -100,9 +100,37 @@ void AddIdentity(SQLite::Database& db) {
   put.exec();
 }
 
+// Version 4: packs (batteries), the pack chosen per channel for the runs that begin on it, and
+// per run its pack and health figures. A run's pack_id is NULL when it belongs to none; ir_mohm
+// NULL when there is no estimate; cell_ir_mohm the cells' estimates as numbers separated by
+// spaces, NULL when none. The figures of the runs already stored are computed from their frames.
+void AddPacks(SQLite::Database& db) {
+  db.exec(R"sql(
+    CREATE TABLE packs (
+      id INTEGER PRIMARY KEY AUTOINCREMENT,
+      name TEXT NOT NULL UNIQUE,
+      chemistry TEXT NOT NULL,
+      cells INTEGER NOT NULL,
+      rated_mah INTEGER NOT NULL,
+      note TEXT NOT NULL,
+      retired INTEGER NOT NULL
+    );
+    CREATE TABLE chosen_packs (
+      channel INTEGER PRIMARY KEY,
+      pack_id INTEGER NOT NULL
+    );
+    ALTER TABLE runs ADD COLUMN pack_id INTEGER;
+    ALTER TABLE runs ADD COLUMN charged_mah INTEGER NOT NULL DEFAULT 0;
+    ALTER TABLE runs ADD COLUMN discharged_mah INTEGER NOT NULL DEFAULT 0;
+    ALTER TABLE runs ADD COLUMN ir_mohm REAL;
+    ALTER TABLE runs ADD COLUMN cell_ir_mohm TEXT;
+    CREATE INDEX runs_by_pack ON runs (pack_id);
+  )sql");
+}
+
 using Step = void (*)(SQLite::Database&);
 // kSteps[n] takes a file from version n to n + 1: a new version appends its step.
-constexpr std::array<Step, 3> kSteps = {&CreateVersion1, &AddPublishState, &AddIdentity};
+constexpr std::array<Step, 4> kSteps = {&CreateVersion1, &AddPublishState, &AddIdentity, &AddPacks};
 static_assert(kSteps.size() == Store::kSchemaVersion);
 
 }  // namespace

@@ -46,7 +46,7 @@ struct StoredFrame {
 class Store {
  public:
   // The layout this program writes, kept in the file's user_version.
-  static constexpr int kSchemaVersion = 3;
+  static constexpr int kSchemaVersion = 4;
 
   // kWrite opens or creates the file (and its folder) and migrates its schema to the current
   // version; kRead opens an existing file as it is (an older layout too), and its writes throw
