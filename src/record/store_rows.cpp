@@ -192,18 +192,7 @@ void PutRun(SQLite::Statement& put, RunSummary& run, bool chosen) {
   put.bind(18, run.cell_spread_mv);
   put.bind(19, static_cast<int>(run.end_state));
   put.bind(20, run.end_text);
-  put.bind(21, run.charged_mah);
-  put.bind(22, run.discharged_mah);
-  if (run.ir_mohm) {
-    put.bind(23, *run.ir_mohm);
-  } else {
-    put.bind(23);
-  }
-  if (run.cell_ir_mohm.empty()) {
-    put.bind(24);
-  } else {
-    put.bind(24, CellsText(run.cell_ir_mohm));
-  }
+  BindHealth(put, run, 21);
   put.bind(kPutColumns + 1, chosen ? 1 : 0);
   put.bind(kPutColumns + 2, run.pack_id);
   if (!put.executeStep()) {
@@ -213,6 +202,21 @@ void PutRun(SQLite::Statement& put, RunSummary& run, bool chosen) {
   run.pack_id = put.getColumn(1).getInt64();
   run.pack_name = put.getColumn(2).getString();
   put.reset();
+}
+
+void BindHealth(SQLite::Statement& statement, const RunSummary& run, int first) {
+  statement.bind(first, run.charged_mah);
+  statement.bind(first + 1, run.discharged_mah);
+  if (run.ir_mohm) {
+    statement.bind(first + 2, *run.ir_mohm);
+  } else {
+    statement.bind(first + 2);
+  }
+  if (run.cell_ir_mohm.empty()) {
+    statement.bind(first + 3);
+  } else {
+    statement.bind(first + 3, CellsText(run.cell_ir_mohm));
+  }
 }
 
 RunSummary ReadRun(const SQLite::Statement& row) {

@@ -35,6 +35,8 @@ void ReadFrame(const SQLite::Statement& row, model::S_HARDWARE_DATA& record);
 // stored.
 void PutRun(SQLite::Statement& put, RunSummary& run, bool chosen);
 RunSummary ReadRun(const SQLite::Statement& row);
+// Binds the health columns (charged_mah, discharged_mah, ir_mohm, cell_ir_mohm) from `first`.
+void BindHealth(SQLite::Statement& statement, const RunSummary& run, int first);
 
 // A cell estimate list as stored: numbers separated by spaces, NULL (empty) for none.
 std::string CellsText(const std::vector<double>& values);

@@ -103,7 +103,7 @@ void AddIdentity(SQLite::Database& db) {
 // Version 4: packs (batteries), the pack chosen per channel for the runs that begin on it, and
 // per run its pack and health figures. A run's pack_id is NULL when it belongs to none; ir_mohm
 // NULL when there is no estimate; cell_ir_mohm the cells' estimates as numbers separated by
-// spaces, NULL when none. The figures of the runs already stored are computed from their frames.
+// spaces, NULL when none.
 void AddPacks(SQLite::Database& db) {
   db.exec(R"sql(
     CREATE TABLE packs (
