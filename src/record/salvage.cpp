@@ -281,6 +281,9 @@ SalvageResult CopyInto(SQLite::Database& from, const std::string& damaged, int v
   frame_rows.Copy(1, *last_frame);
 
   written([&] {
+    if (version < 4) {
+      detail::RecomputeRunHealth(to);  // as opening the damaged file would have done
+    }
     // The id of a deleted run or pack stays unused in the copy too.
     for (const auto& [table, seq] : sequences) {
       if (seq <= 0) {

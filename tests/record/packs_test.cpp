@@ -92,6 +92,8 @@ TEST(Packs, AVersion3StoreIsReadAsItIsThenMigratedWithItsRunsAndIdentity) {
   const RunSummary migrated = store.Runs().at(0);
   EXPECT_EQ(std::tie(migrated.id, migrated.first_frame, migrated.last_frame, migrated.end_state),
             std::tie(run.id, run.first_frame, run.last_frame, run.end_state));
+  EXPECT_EQ(migrated.charged_mah, 1400);  // the figures come from the stored frames
+  EXPECT_NEAR(migrated.ir_mohm.value_or(0), 100.0, 1e-9);
   EXPECT_EQ(store.AddPack(Named("Blue")), 1);
 }
 
