@@ -87,13 +87,13 @@ void FitTraceAxes(const State& state, Pane& pane, TextMetrics& metrics) {
   // The right axis is there while any right trace has a value, whatever the view shows.
   bool right = false;
   for (std::size_t t = 0; t < traces.size(); ++t) {
-    const auto side = static_cast<std::size_t>(traces[t].side);
+    const std::size_t side = traces[t].side == ReviewSide::kLeft ? 0 : 1;
     const auto [i0, i1] = FramesWithin(traces[t].xs, state.view.Start(), state.view.End());
     ExtendRange(state.traceSummaries[t], traces[t].ys, i0, i1, lo[side], hi[side]);
     right = right || (side == 1 && state.traceSummaries[t].hasValue);
   }
   for (const ReviewLevel& level : state.traceSet.levels) {
-    const auto side = static_cast<std::size_t>(level.side);
+    const std::size_t side = level.side == ReviewSide::kLeft ? 0 : 1;
     if (std::isfinite(level.value)) {
       lo[side] = std::min(lo[side], level.value);
       hi[side] = std::max(hi[side], level.value);
