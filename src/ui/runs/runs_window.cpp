@@ -51,6 +51,7 @@ RunsWindow::RunsWindow(std::string store_path, SettingsStorage& settings, Prompt
   splitter_->addWidget(plot_);
   setCentralWidget(splitter_);
   BuildMenu();
+  BuildContextMenu();
   statusBar()->setObjectName("RunsStatus");
   ApplySettings(settings_.RunsWindow());
 
@@ -120,7 +121,7 @@ QWidget* RunsWindow::BuildTablePane() {
   table_->horizontalHeader()->setStretchLastSection(true);
   // Column widths from the rows on screen, not from every row of a long list.
   table_->horizontalHeader()->setResizeContentsPrecision(50);
-  BuildPackActions(pane);
+  BuildPackActions();
 
   empty_ = new QLabel(
       "Runs are recorded while the charger is connected; File > Import... reads an export file",

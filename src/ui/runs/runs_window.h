@@ -123,7 +123,9 @@ class RunsWindow final : public QMainWindow {
 
   void BuildMenu();
   QWidget* BuildTablePane();
-  void BuildPackActions(QWidget* pane);
+  void BuildPackActions();
+  // Export, assign and delete on the table's rows; after BuildMenu.
+  void BuildContextMenu();
   // Reads the packs and the channels' choice; what shows them follows when they changed.
   void ReadPacks();
   void ShowPackFilter();

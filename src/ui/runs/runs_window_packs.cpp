@@ -34,7 +34,7 @@ QString RunCount(std::size_t count) {
 
 }  // namespace
 
-void RunsWindow::BuildPackActions(QWidget* pane) {
+void RunsWindow::BuildPackActions() {
   assign_ = new QAction("Assign to &Pack...", this);
   assign_->setObjectName("RunsAssignPack");
   assign_->setToolTip("Give the selected runs to a pack");
@@ -43,7 +43,11 @@ void RunsWindow::BuildPackActions(QWidget* pane) {
   no_pack_->setObjectName("RunsNoPack");
   no_pack_->setToolTip("The selected runs belong to no pack");
   connect(no_pack_, &QAction::triggered, this, [this] { AssignSelected(0); });
-  auto* separator = new QAction(pane);
+  pack_bar_->setEnabled(false);  // until a file is read
+}
+
+void RunsWindow::BuildContextMenu() {
+  auto* separator = new QAction(this);
   separator->setSeparator(true);
   table_->setContextMenuPolicy(Qt::ActionsContextMenu);
   table_->addActions({export_run_, assign_, no_pack_, separator, delete_});
