@@ -55,6 +55,15 @@ QByteArray ReadAll(const QString& file) {
   return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
 }
 
+record::Pack PackSpec(const char* name, bool retired = false) {
+  return {.name = name,
+          .chemistry = "LiPo",
+          .cells = 4,
+          .rated_mah = 2200,
+          .note = "",
+          .retired = retired};
+}
+
 class RunsWindowTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(locale.ok); }
@@ -222,10 +231,12 @@ TEST_F(RunsWindowTest, ExportsARunAsTsvAndImportsItBack) {
     std::ofstream out(File("other.tsv").toStdString(), std::ios::binary);
     record::ExportRun(other, elsewhere.id, out);
   }
-  ASSERT_TRUE(window->ImportRuns(File("other.tsv")));
+  const std::int64_t pack = store.AddPack(PackSpec("Blue"));
+  ASSERT_TRUE(window->ImportRuns(File("other.tsv"), pack));
   EXPECT_EQ(Rows(), 2);
   ASSERT_EQ(Selected().size(), 1u);
   EXPECT_NE(Selected()[0], run.id);
+  EXPECT_EQ(store.Run(Selected()[0])->pack_id, pack);
   ASSERT_TRUE(window->ExportSelectedRun(File("again.tsv")));
   EXPECT_EQ(ReadAll(File("again.tsv")), ReadAll(File("other.tsv")));
 
@@ -338,15 +349,6 @@ TEST_F(RunsWindowTest, FileDialogsOfferTheRunsNameInTheLastFolder) {
   EXPECT_EQ(storage.exported.Folder, dir.path().toStdString());
 }
 
-record::Pack PackSpec(const char* name, bool retired = false) {
-  return {.name = name,
-          .chemistry = "LiPo",
-          .cells = 4,
-          .rated_mah = 2200,
-          .note = "",
-          .retired = retired};
-}
-
 // The Pack column and filter; the selection (a run in progress too) goes to a pack chosen in the
 // small dialog, or to none, in the store; a refusal is a box; ShowRun clears the filters hiding
 // its run.
@@ -409,17 +411,17 @@ TEST_F(RunsWindowTest, ChannelBarKeepsEachChannelsPackInTheStore) {
   spec.pack_id = blue.id;
   WriteRun(store, spec, 2);
   Open();
-  QComboBox* one = window->PackBar().Combo(1);
-  ASSERT_EQ(one->count(), 2);
-  one->setCurrentIndex(1);
-  EXPECT_EQ(store.ChosenPacks(), (std::array<std::int64_t, 2>{blue.id, 0}));
+  QComboBox* two = window->PackBar().Combo(2);
+  ASSERT_EQ(two->count(), 2);
+  two->setCurrentIndex(1);
+  EXPECT_EQ(store.ChosenPacks(), (std::array<std::int64_t, 2>{0, blue.id}));
 
   blue.name = "Blue 4S #4";
   store.EditPack(blue);
-  store.ChoosePack(2, blue.id);
+  store.ChoosePack(1, blue.id);
   window->Refresh();
-  EXPECT_EQ(window->PackBar().Combo(2)->currentText(), "Blue 4S #4");
-  EXPECT_EQ(one->currentText(), "Blue 4S #4");
+  EXPECT_EQ(window->PackBar().Combo(1)->currentText(), "Blue 4S #4");
+  EXPECT_EQ(two->currentText(), "Blue 4S #4");
   EXPECT_EQ(Text(0, RunColumn::kPack), "Blue 4S #4");
 }
 

@@ -15,6 +15,7 @@ PackChooser::PackChooser(const QString& title, const QString& text,
   setWindowTitle(title);
   combo_ = new QComboBox(this);
   combo_->setObjectName("PackChooserCombo");
+  combo_->setMinimumContentsLength(24);
   if (offer_none) {
     combo_->addItem("No pack", QVariant::fromValue<qlonglong>(0));
   }

@@ -186,7 +186,9 @@ void RunsWindow::AssignClick() {
                      "There are no packs yet: the main window's File > Packs... adds them.");
     return;
   }
-  PackChooser chooser("Assign to Pack", QString("The selected %1 belong to:").arg(RunCount(count)),
+  PackChooser chooser("Assign to Pack",
+                      count == 1 ? QString("The selected run belongs to:")
+                                 : QString("The selected %1 runs belong to:").arg(count),
                       packs_, false, this);
   if (prompter_.Exec(chooser) == QDialog::Accepted) {
     AssignSelected(chooser.ChosenId());
