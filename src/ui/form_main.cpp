@@ -294,8 +294,7 @@ void TFormMain::MenuFilePacksClick() {
                                             *d.trace_out);
     connect(d.packs.get(), &PacksWindow::ShowRunRequested, this, [this](qint64 run_id) {
       MenuFileRunsClick();
-      // Until RunsWindow::ShowRun: a run the Runs window's channel filter hides is not selected.
-      impl_->runs->SelectRuns({run_id});
+      impl_->runs->ShowRun(run_id);
     });
     if (screen() != d.packs->screen()) {
       PlaceOnScreen(*d.packs, d.packs->size(), screen());

@@ -41,7 +41,7 @@ PacksWindow::PacksWindow(std::string store_path, SettingsStorage& settings, Prom
   splitter_->setObjectName("PacksSplitter");
   splitter_->setChildrenCollapsible(false);
   splitter_->addWidget(BuildTablePane());
-  chart_ = new LifeChart(splitter_);
+  chart_ = new PackLifeChart(splitter_);
   splitter_->addWidget(chart_);
   setCentralWidget(splitter_);
   BuildMenu();
@@ -69,7 +69,7 @@ PacksWindow::PacksWindow(std::string store_path, SettingsStorage& settings, Prom
     UpdateActions();
   });
   connect(table_, &QTableView::doubleClicked, this, &PacksWindow::EditSelected);
-  connect(chart_, &LifeChart::RunActivated, this, &PacksWindow::ShowRunRequested);
+  connect(chart_, &PackLifeChart::RunActivated, this, &PacksWindow::ShowRunRequested);
   UpdateActions();
 }
 

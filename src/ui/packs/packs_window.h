@@ -15,7 +15,7 @@
 #include "korvane/record/packs.h"
 #include "korvane/record/run.h"
 #include "korvane/ui/app_services.h"
-#include "packs/life_chart_stand_in.h"
+#include "packs/pack_life_chart.h"
 
 class QAction;
 class QCheckBox;
@@ -33,9 +33,6 @@ class Prompter;
 class PacksFilterModel;
 class PacksTableModel;
 struct PackReportPack;
-
-// STAND-IN: becomes PackLifeChart once it lands.
-using LifeChart = LifeChartStandIn;
 
 // "Packs - Korvane Connect": the packs of one recordings file with their figures (retired ones
 // only when asked for), the life chart of the selected packs, and the commands to add, edit,
@@ -75,7 +72,7 @@ class PacksWindow final : public QMainWindow {
   QTableView* Table() const { return table_; }
   const PacksFilterModel& Rows() const { return *rows_; }
   QCheckBox* ShowRetiredBox() const { return show_retired_; }
-  LifeChart& Chart() const { return *chart_; }
+  PackLifeChart& Chart() const { return *chart_; }
   QAction* RetireAction() const { return retire_; }
   // The note above the table (no file yet, why it cannot be read); empty while packs are shown.
   QString Note() const;
@@ -116,7 +113,7 @@ class PacksWindow final : public QMainWindow {
   QLabel* note_ = nullptr;
   QCheckBox* show_retired_ = nullptr;
   QSplitter* splitter_ = nullptr;
-  LifeChart* chart_ = nullptr;
+  PackLifeChart* chart_ = nullptr;
   QAction* edit_ = nullptr;
   QAction* retire_ = nullptr;
   QAction* delete_ = nullptr;

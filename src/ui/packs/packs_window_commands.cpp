@@ -179,7 +179,7 @@ bool PacksWindow::ExportReport(const QString& file) {
     return false;
   }
   try {
-    LifeChart chart;
+    PackLifeChart chart;
     const QByteArray pdf = PackReportPdf(
         packs,
         [&chart](QPainter& painter, const QRect& area, const PackReportPack& pack) {
