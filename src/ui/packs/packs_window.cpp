@@ -57,7 +57,6 @@ PacksWindow::PacksWindow(std::string store_path, SettingsStorage& settings, Prom
 
   table_->sortByColumn(static_cast<int>(PackColumn::kName), Qt::AscendingOrder);
   Reload();
-  table_->resizeColumnsToContents();
 
   connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     UpdateChart();
@@ -187,6 +186,7 @@ void PacksWindow::Reload() {
     selected.push_back(figures.pack.id);
   }
   stale_ = false;
+  const bool was_empty = packs_->rowCount() == 0;
   runs_of_.clear();
   std::error_code missing;
   if (store_path_.empty()) {
@@ -194,8 +194,8 @@ void PacksWindow::Reload() {
     ShowNote("No recordings file: there is no home folder to keep it in.");
   } else if (!std::filesystem::exists(store_path_, missing)) {
     packs_->Reset({});
-    ShowNote(
-        QString("No packs yet: New... adds one to %1.").arg(QString::fromStdString(store_path_)));
+    ShowNote(QString("No packs yet: the New button adds one to %1.")
+                 .arg(QString::fromStdString(store_path_)));
   } else {
     try {
       const record::Store store(store_path_, record::StoreAccess::kRead);
@@ -208,12 +208,16 @@ void PacksWindow::Reload() {
         }
       }
       packs_->Reset(std::move(figures));
-      ShowNote(packs.empty() ? "No packs yet: New... adds one." : QString());
+      ShowNote(packs.empty() ? "No packs yet: the New button adds one." : QString());
     } catch (const record::StoreError& error) {
       runs_of_.clear();
       packs_->Reset({});
       ShowNote(QString("The packs cannot be shown: %1").arg(error.what()));
     }
+  }
+  if (was_empty && packs_->rowCount() > 0) {
+    // Widths the user set stay; only the first packs size the columns.
+    table_->resizeColumnsToContents();
   }
   SelectPacks(selected);
   UpdateChart();
