@@ -1,13 +1,14 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Entry points: `make run` (the program with its simulated charger), `make check` (install what
 # is missing, build, run every test), `make format-check` and `make bench`.
-# Everything builds with CMake; programs land in build/bin/.
+# Everything builds with CMake through the presets of CMakePresets.json, so an IDE builds as CI
+# does: checked (build/, programs in build/bin/), asan, tsan, release, bench and fuzz.
 
 SHELL := /bin/bash
-BUILD_DIR ?= build
-BENCH_DIR ?= build-bench
+BUILD_DIR := build
+BENCH_DIR := build-bench
+PACKAGE_DIR := build-package
 JOBS ?= 2
-GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 
 # Debian packages the build and the tests need (the session test runs the program under Xvfb
 # against a session manager of its own, built on libSM/libICE; the recording uses SQLite through
@@ -52,13 +53,13 @@ deps:
 	done
 
 configure: deps
-	cmake -S . -B $(BUILD_DIR) -G "$(GENERATOR)" -DKORVANE_WERROR=ON
+	cmake --preset checked
 
 build: configure
-	cmake --build $(BUILD_DIR) -j$(JOBS)
+	cmake --build --preset checked -j$(JOBS)
 
 check: build
-	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+	ctest --preset checked -j$(JOBS)
 
 # Fails when a tracked C++ file differs from what clang-format makes of it with .clang-format;
 # `clang-format -i FILE` fixes it. Debian's clang-format is the version the style is kept with.
@@ -72,37 +73,33 @@ format-check:
 	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror; \
 	echo "format-check: $$n files formatted as .clang-format asks"
 
-# The same tests under AddressSanitizer + UndefinedBehaviorSanitizer, and under ThreadSanitizer.
-SAN_ENV := QT_QPA_PLATFORM=offscreen \
-           ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
-           LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
-           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-           TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tools/tsan.supp
-
+# The same tests under AddressSanitizer + UndefinedBehaviorSanitizer, and under ThreadSanitizer
+# (their options and suppressions are in the test presets; the long soak runs only in `check`).
 check-asan: deps
-	cmake -S . -B build-asan -G "$(GENERATOR)" -DKORVANE_WERROR=ON \
-	  -DKORVANE_SANITIZE=address,undefined
-	cmake --build build-asan -j$(JOBS)
-	cd build-asan && $(SAN_ENV) ctest --output-on-failure -j$(JOBS) -LE soak
+	cmake --preset asan
+	cmake --build --preset asan -j$(JOBS)
+	ctest --preset asan -j$(JOBS)
 
 check-tsan: deps
-	cmake -S . -B build-tsan -G "$(GENERATOR)" -DKORVANE_WERROR=ON -DKORVANE_SANITIZE=thread
-	cmake --build build-tsan -j$(JOBS)
-	cd build-tsan && $(SAN_ENV) ctest --output-on-failure -j$(JOBS) -LE soak
+	cmake --preset tsan
+	cmake --build --preset tsan -j$(JOBS)
+	ctest --preset tsan -j$(JOBS)
 
 # libFuzzer targets, each run for FUZZ_SECONDS from the committed seeds; a crash fails.
 FUZZ_SECONDS ?= 60
 FUZZ_PACKAGES := clang libclang-rt-14-dev
+FUZZ_ENV := ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+            LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
+            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 fuzz:
 	$(MAKE) deps PACKAGES="$(PACKAGES) $(FUZZ_PACKAGES)"
-	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G "$(GENERATOR)" -DKORVANE_TESTS=OFF \
-	  -DKORVANE_FUZZ=ON -DKORVANE_SANITIZE=address,undefined,fuzzer-no-link
-	cmake --build build-fuzz -j$(JOBS) --target fuzzers
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j$(JOBS)
 	@set -e; for f in build-fuzz/bin/fuzz_*; do \
 	  n=$$(basename $$f); mkdir -p build-fuzz/corpus/$$n; \
 	  echo "== $$n: $(FUZZ_SECONDS) s"; \
-	  $(SAN_ENV) $$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	  $(FUZZ_ENV) $$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
 	    -print_final_stats=1 build-fuzz/corpus/$$n fuzz/corpus/$$n 2>&1 | tail -12; \
 	  test $${PIPESTATUS[0]} -eq 0; \
 	done
@@ -119,9 +116,8 @@ BENCH_PACKAGES := libqt6opengl6-dev
 # Warnings are not errors here: g++ 12 at -O3 reports a false -Wrestrict inside std::string.
 bench-build:
 	$(MAKE) deps PACKAGES="$(PACKAGES) $(BENCH_PACKAGES)"
-	cmake -S . -B $(BENCH_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
-	  -DKORVANE_TESTS=OFF -DKORVANE_BENCH=ON
-	cmake --build $(BENCH_DIR) -j$(JOBS)
+	cmake --preset bench
+	cmake --build --preset bench -j$(JOBS)
 
 bench: bench-build
 	@set -e; shopt -s nullglob; for b in $(BENCH_DIR)/bin/bench-*; do \
@@ -130,14 +126,12 @@ bench: bench-build
 
 # The .deb: a Release build of the programs and their desktop files, packed by CPack with
 # Depends from dpkg-shlibdeps (dpkg-dev; file tells CPack which files are programs).
-PACKAGE_DIR ?= build-package
 PACKAGE_PACKAGES := dpkg-dev file desktop-file-utils appstream librsvg2-bin man-db lintian
 
 package:
 	$(MAKE) deps PACKAGES="$(PACKAGES) $(PACKAGE_PACKAGES)"
-	cmake -S . -B $(PACKAGE_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
-	  -DKORVANE_TESTS=OFF -DKORVANE_BENCH=OFF -DKORVANE_FUZZ=OFF -DKORVANE_PACKAGE_ICONS=ON
-	cmake --build $(PACKAGE_DIR) -j$(JOBS)
+	cmake --preset release
+	cmake --build --preset release -j$(JOBS)
 	rm -f $(PACKAGE_DIR)/korvane-connect_*.deb
 	cd $(PACKAGE_DIR) && cpack -G DEB
 

@@ -4,6 +4,7 @@
 #include <exception>
 #include <utility>
 
+#include "korvane/contract.h"
 #include "korvane/link/open_failure.h"
 #include "korvane/link/port_map.h"
 #include "korvane/model/telemetry_sink.h"
@@ -29,6 +30,7 @@ const char* ResultName(FrameResult result) {
 THardwareThread::THardwareThread(UiDispatcher& ui, CommStatusView& form, model::TelemetrySink& data,
                                  const PortMap& ports, std::unique_ptr<LinkClock> clock)
     : ui_(ui),
+      ui_thread_(std::this_thread::get_id()),
       form_(form),
       data_(data),
       clock_(clock ? std::move(clock) : std::make_unique<SystemClock>()),
@@ -40,6 +42,8 @@ THardwareThread::~THardwareThread() {
 }
 
 void THardwareThread::ChangePort(int number) {
+  KORVANE_EXPECT(std::this_thread::get_id() == ui_thread_,
+                 "THardwareThread::ChangePort is called on the UI thread");
   {
     std::lock_guard guard(lock_);
     if (number == port_number_) {
@@ -65,7 +69,19 @@ void THardwareThread::Terminate() {
   clock_->Interrupt();
 }
 
+void THardwareThread::SetTrace(Trace trace) {
+  KORVANE_EXPECT(!worker_.joinable(), "THardwareThread's trace is set before Resume");
+  trace_ = std::move(trace);
+}
+
+void THardwareThread::SetReadCall(TComm::ReadCall call) {
+  KORVANE_EXPECT(!worker_.joinable(), "THardwareThread's read call is set before Resume");
+  comm_->SetReadCall(std::move(call));
+}
+
 void THardwareThread::WaitFor() {
+  KORVANE_EXPECT(std::this_thread::get_id() == ui_thread_,
+                 "THardwareThread::WaitFor is called on the UI thread");
   if (!worker_.joinable()) {
     return;
   }

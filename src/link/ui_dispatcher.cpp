@@ -3,6 +3,8 @@
 
 #include <stdexcept>
 
+#include "korvane/contract.h"
+
 namespace korvane::link {
 
 struct HandOffQueue::Pending {
@@ -42,6 +44,7 @@ void HandOffQueue::RunOnUi(std::function<void()> call) {
 }
 
 int HandOffQueue::Drain() {
+  KORVANE_EXPECT(OnUiThread(), "HandOffQueue::Drain runs on the UI thread");
   std::deque<Pending*> batch;
   {
     std::lock_guard lock(mutex_);
@@ -68,6 +71,7 @@ int HandOffQueue::Drain() {
 }
 
 bool HandOffQueue::ServeUntil(const std::function<bool()>& done, Deadline deadline) {
+  KORVANE_EXPECT(OnUiThread(), "HandOffQueue::ServeUntil runs on the UI thread");
   for (;;) {
     unsigned seen;
     {

@@ -67,6 +67,8 @@ std::vector<RunSummary> RunTracker::Add(std::int64_t frame_id,
         }
         Update(*ch.idle, frame_id, record.UtcMs, data);
       }
+      // A rest for the next step; a frame that does not drive completes none.
+      ch.resistance.Add(record.UtcMs, data);
       continue;
     }
     if (ch.open && BeginsAnew(ch, new_run_mark, data)) {
@@ -77,11 +79,16 @@ std::vector<RunSummary> RunTracker::Add(std::int64_t frame_id,
       ch.open = std::move(ch.idle);
       ch.idle.reset();
     }
-    if (!ch.open) {
-      if (!IsDrive(mode)) {
-        continue;
-      }
+    if (!ch.open && IsDrive(mode)) {
       Begin(ch, k, frame_id, record.UtcMs, data);
+    }
+    const bool stepped = ch.resistance.Add(record.UtcMs, data);
+    if (!ch.open) {
+      continue;
+    }
+    if (stepped) {
+      ch.open->run.ir_mohm = ch.resistance.PackMohm();
+      ch.open->run.cell_ir_mohm = ch.resistance.CellMohm();
     }
     // Every other mode (pause, store, unknown) stays in the run without ending it: the charger
     // reports finished or error before it idles, and a stray code must not cut a run.
@@ -172,6 +179,7 @@ void RunTracker::Begin(Channel& ch, int channel_index, std::int64_t frame_id, st
   ch.open = std::move(open);
   ch.idle.reset();
   ch.delay_since_drive = false;
+  ch.resistance.BeginRun();
 }
 
 void RunTracker::Update(OpenRun& open, std::int64_t frame_id, std::int64_t utc_ms,
@@ -192,6 +200,8 @@ void RunTracker::Update(OpenRun& open, std::int64_t frame_id, std::int64_t utc_m
 
   if (IsDrive(data.OperationMode)) {
     run.kind |= KindBit(data.OperationMode);
+    (data.OperationMode == kModeCharge ? run.charged_mah : run.discharged_mah) =
+        data.OutputCapacity;
     open.drive_mah = data.OutputCapacity;
     open.drive_cells = CellsInUse(data);
   }

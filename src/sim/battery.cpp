@@ -33,7 +33,8 @@ constexpr std::array<std::pair<double, double>, 12> kOcvCurve{{{0.00, 3000},
 LiIonPack::LiIonPack(const PackSpec& params, std::mt19937_64& rng)
     : ambient_c_(params.ambient_c), temperature_c_(params.ambient_c) {
   std::uniform_real_distribution<double> capacity_spread(0.96, 1.04);
-  std::uniform_real_distribution<double> resistance(0.045, 0.050);
+  const double r0_ohm = params.cell_r0_mohm / 1000;
+  std::uniform_real_distribution<double> resistance(0.95 * r0_ohm, 1.05 * r0_ohm);
   const int count = std::clamp(params.cells, 1, 7);
   for (int i = 0; i < count; ++i) {
     cells_.push_back(

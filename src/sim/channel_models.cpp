@@ -22,6 +22,14 @@ double InputMv(double load_ma, std::mt19937_64& rng) {
   return kSupplyMv - load_ma * kSupplySagOhm + Jitter(rng, 8);
 }
 
+// The share of the set current driven in the step that begins `elapsed_s` into the program.
+double StartShare(const StartParams& start, double elapsed_s, double dt_s) {
+  if (elapsed_s < start.rest_s) {
+    return 0;
+  }
+  return start.ramp_s <= 0 ? 1 : std::min(1.0, (elapsed_s - start.rest_s + dt_s) / start.ramp_s);
+}
+
 // Fills the cell voltages from the pack; the cell monitor reads to about a millivolt.
 void FillCells(ChannelState& state, const LiIonPack& pack, double current_ma,
                std::mt19937_64& rng) {
@@ -39,12 +47,15 @@ class CcCvCharge final : public ChannelModel {
   ChannelSample Step(double dt_s, std::mt19937_64& rng) override {
     const double limit_mv = params_.cell_limit_mv * pack_.Cells();
     double current_ma = 0;
-    if (phase_ != Phase::kFinished) {
-      current_ma = std::min(params_.current_ma, pack_.CurrentForTerminalMv(limit_mv));
-      if (current_ma < params_.current_ma) {
+    const double share = StartShare(params_.start, elapsed_s_, dt_s);
+    elapsed_s_ += dt_s;
+    if (phase_ != Phase::kFinished && share > 0) {
+      const double held_ma = pack_.CurrentForTerminalMv(limit_mv);
+      current_ma = std::min(params_.current_ma * share, held_ma);
+      if (held_ma < params_.current_ma) {
         phase_ = Phase::kConstantVoltage;
       }
-      if (phase_ == Phase::kConstantVoltage && current_ma < params_.end_current_ma) {
+      if (phase_ == Phase::kConstantVoltage && held_ma < params_.end_current_ma) {
         phase_ = Phase::kFinished;
         current_ma = 0;
       }
@@ -71,6 +82,7 @@ class CcCvCharge final : public ChannelModel {
   ChargeParams params_;
   LiIonPack pack_;
   Phase phase_ = Phase::kConstantCurrent;
+  double elapsed_s_ = 0;
 };
 
 class Discharge final : public ChannelModel {
@@ -83,7 +95,9 @@ class Discharge final : public ChannelModel {
     if (!finished_ && pack_.TerminalMv(-params_.current_ma) <= cutoff_mv) {
       finished_ = true;
     }
-    const double current_ma = finished_ ? 0 : params_.current_ma;
+    const double current_ma =
+        finished_ ? 0 : params_.current_ma * StartShare(params_.start, elapsed_s_, dt_s);
+    elapsed_s_ += dt_s;
     ChannelSample sample;
     ChannelState& s = sample.state;
     s.mode = finished_ ? code::kModeFinished : code::kModeDischarge;
@@ -103,6 +117,7 @@ class Discharge final : public ChannelModel {
   DischargeParams params_;
   LiIonPack pack_;
   bool finished_ = false;
+  double elapsed_s_ = 0;
 };
 
 class Steady final : public ChannelModel {

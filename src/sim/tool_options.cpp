@@ -130,6 +130,11 @@ const std::map<std::string, Flag, std::less<>>& Flags() {
       {"--cells", Number<int>(1, 7, [](O& o, int n) { o.scenario_options.charge.pack.cells = n; })},
       {"--discharge-cells",
        Number<int>(1, 7, [](O& o, int n) { o.scenario_options.discharge.pack.cells = n; })},
+      {"--cell-mohm", Number<double>(1, 1000,
+                                     [](O& o, double mohm) {
+                                       o.scenario_options.charge.pack.cell_r0_mohm = mohm;
+                                       o.scenario_options.discharge.pack.cell_r0_mohm = mohm;
+                                     })},
       {"--fahrenheit", Switch([](O& o) { o.scenario_options.fahrenheit = true; })},
       {"--error-code", Number<int>(0, 255,
                                    [](O& o, int n) {
@@ -223,6 +228,8 @@ Scenario:
   --seconds-per-frame S  simulated seconds per frame (default 1; larger runs faster)
   --cells N              cells of the charged pack, 1..7 (default 4)
   --discharge-cells N    cells of the discharged pack, 1..7 (default 3)
+  --cell-mohm R          each cell's internal resistance in milliohms, both packs, 1..1000
+                         (default 47.5; the cells are drawn within 5 % of it)
   --fahrenheit           report temperatures in Fahrenheit
   --error-code N         error scenario code for channel 1 (default 8, BATT TEMP LOW)
 

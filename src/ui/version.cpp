@@ -3,21 +3,16 @@
 
 namespace korvane::ui {
 
-ProgramVersion ReadProgramVersion() {
-  return ProgramVersion{KORVANE_VERSION_MAJOR, KORVANE_VERSION_MINOR, KORVANE_VERSION_RELEASE,
-                        KORVANE_VERSION_BUILD};
-}
-
 QString MainCaption(const ProgramVersion& version) {
-  return QString("%1 %2.%3").arg(kApplicationTitle).arg(version.Major).arg(version.Minor);
+  return QString("%1 %2.%3").arg(kApplicationTitle).arg(version.major).arg(version.minor);
 }
 
 QString VersionText(const ProgramVersion& version) {
   return QString("Version %1.%2.%3 (Build %4)")
-      .arg(version.Major)
-      .arg(version.Minor)
-      .arg(version.Release)
-      .arg(version.Build);
+      .arg(version.major)
+      .arg(version.minor)
+      .arg(version.release)
+      .arg(version.build);
 }
 
 }  // namespace korvane::ui

@@ -95,5 +95,15 @@ TEST(HandOffQueue, ShutdownReleasesWorkersWithAnError) {
   EXPECT_EQ(failed, 2);
 }
 
+#if KORVANE_CONTRACTS
+// A stated thread contract that nothing checked would let a hand-off run on a worker unnoticed.
+TEST(HandOffQueueDeathTest, DrainOffTheUiThreadStopsWithTheHeadersWords) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  HandOffQueue ui;
+  EXPECT_DEATH(std::thread([&] { ui.Drain(); }).join(),
+               "contract violated at .*: HandOffQueue::Drain runs on the UI thread");
+}
+#endif
+
 }  // namespace
 }  // namespace korvane::link

@@ -54,6 +54,9 @@ void CheckCharge(const ScenarioOptions& options) {
     ASSERT_NE(phase, kDone) << "charging again after finishing";
     ASSERT_EQ(ch.mode, 1);
     ASSERT_EQ(ch.status, 4);
+    if (cc_frames == 0 && ch.current_ma < p.current_ma) {
+      continue;  // the start: rest, then the soft start
+    }
     if (phase == kCc && ch.current_ma != p.current_ma) {
       phase = kCv;
     }
@@ -121,6 +124,9 @@ TEST(Scenario, DischargeVoltageFallsUntilCutoffThenFinishes) {
     }
     ASSERT_FALSE(finished) << "discharging again after finishing";
     ASSERT_EQ(ch.mode, 2);
+    if (discharge_frames == 0 && ch.current_ma < p.current_ma) {
+      continue;  // the start
+    }
     ASSERT_EQ(ch.current_ma, p.current_ma);
     ASSERT_LE(ch.output_mv, previous_voltage);
     ASSERT_GT(ch.output_mv, p.cell_cutoff_mv * p.pack.cells);

@@ -31,9 +31,9 @@ std::vector<std::string> Tool(std::vector<std::string> args) {
 }
 
 TEST(ToolOptions, ParsesValuesAndRejectsBadLines) {
-  const ToolParse p = ParseToolOptions({"--device", "/dev/ttyUSB0", "--frames=12", "--interval-ms",
-                                        "0", "--scenario", "error", "--bad-checksum", "5",
-                                        "--noise", "0.25", "--silence-ms", "4000"});
+  const ToolParse p = ParseToolOptions(
+      {"--device", "/dev/ttyUSB0", "--frames=12", "--interval-ms", "0", "--scenario", "error",
+       "--bad-checksum", "5", "--noise", "0.25", "--silence-ms", "4000", "--cell-mohm", "80.5"});
   ASSERT_EQ(p.error, "");
   EXPECT_EQ(p.options.device, "/dev/ttyUSB0");
   EXPECT_EQ(p.options.runner.max_frames, 12u);
@@ -42,6 +42,8 @@ TEST(ToolOptions, ParsesValuesAndRejectsBadLines) {
   EXPECT_EQ(p.options.runner.faults.bad_checksum.every, 5u);
   EXPECT_DOUBLE_EQ(p.options.runner.faults.noise.probability, 0.25);
   EXPECT_EQ(p.options.runner.faults.silence_time, milliseconds(4000));
+  EXPECT_DOUBLE_EQ(p.options.scenario_options.charge.pack.cell_r0_mohm, 80.5);
+  EXPECT_DOUBLE_EQ(p.options.scenario_options.discharge.pack.cell_r0_mohm, 80.5);
   EXPECT_EQ(ParseToolOptions({"--pty"}).options.runner.interval, milliseconds(1000));
 
   const std::vector<std::vector<std::string>> bad = {
@@ -54,6 +56,7 @@ TEST(ToolOptions, ParsesValuesAndRejectsBadLines) {
       {"--pty", "--interval-ms", "1s"},
       {"--pty", "--scenario", "charge"},
       {"--pty", "--cells", "8"},
+      {"--pty", "--cell-mohm", "0"},
       {"--pty", "--noise", "1.5"},
       {"--pty", "--pty=yes"},
       {"--pty", "stray"},

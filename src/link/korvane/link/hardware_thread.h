@@ -59,8 +59,8 @@ class THardwareThread {
   void WaitFor();
 
   // Set before Resume.
-  void SetTrace(Trace trace) { trace_ = std::move(trace); }
-  void SetReadCall(TComm::ReadCall call) { comm_->SetReadCall(std::move(call)); }
+  void SetTrace(Trace trace);
+  void SetReadCall(TComm::ReadCall call);
 
   bool Terminated() const { return terminated_.load(); }
   bool Finished() const { return finished_.load(); }
@@ -97,6 +97,7 @@ class THardwareThread {
   void TraceLine(const std::string& line) const;
 
   UiDispatcher& ui_;
+  const std::thread::id ui_thread_;  // the constructing thread, for the contract checks
   CommStatusView& form_;
   model::TelemetrySink& data_;
   std::unique_ptr<LinkClock> clock_;

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "korvane/publish/broker_choice.h"
+
 namespace korvane::publish {
 
 struct BrokerOptions {
@@ -13,17 +15,6 @@ struct BrokerOptions {
   std::string password;
   std::string cafile;     // non-empty: TLS, the broker's certificate checked against this CA
   std::string client_id;  // empty: the recordings file's own, ClientIdFor(its identity)
-};
-
-// The broker as the user names it, on the command line or in a settings file.
-struct BrokerChoice {
-  std::string address{};  // "HOST[:PORT]"; empty: nothing is published
-  std::string topic{};    // the topic prefix; empty: DefaultTopicPrefix()
-  std::string user{};
-  std::string password_file{};  // needs `user`
-  std::string cafile{};
-
-  bool operator==(const BrokerChoice&) const = default;
 };
 
 // The options for the broker chosen: the address parsed and the password read; the client id is

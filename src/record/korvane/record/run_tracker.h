@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "korvane/model/record.h"
+#include "korvane/record/health.h"
 #include "korvane/record/run.h"
 
 namespace korvane::record {
@@ -31,6 +32,10 @@ namespace korvane::record {
 // frames, last frame and energy stop there) and they belong to no run. Whatever ends a run while
 // such frames are held (10 s of them, another run beginning, silence, the recording stopping)
 // ends it "Stopped": the channel's last word was that it no longer operates.
+//
+// A run's health figures come from every frame of its channel, in or out of a run: its internal
+// resistance from the rest-to-load steps (the rest before its first frame counts), its charged
+// and discharged capacity from its last charge and last discharge frame.
 class RunTracker {
  public:
   static constexpr std::int64_t kSilenceEndMs = 60'000;
@@ -78,6 +83,7 @@ class RunTracker {
     std::uint8_t last_charge_mode = 0;
     // A delay frame came after the run's last charge or discharge frame (cycle program).
     bool delay_since_drive = false;
+    ResistanceEstimator resistance;
   };
 
   static bool BeginsAnew(const Channel& ch, bool new_run_mark, const model::S_CHANNEL_DATA& data);

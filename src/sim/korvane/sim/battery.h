@@ -11,6 +11,7 @@ struct PackSpec {
   double capacity_mah = 2200;  // nominal, per cell
   double start_soc = 0.2;      // state of charge at the start, 0..1
   double ambient_c = 22.0;
+  double cell_r0_mohm = 47.5;  // each cell's ohmic resistance, drawn within 5 % of this
 };
 
 // A series pack of Li-ion cells. Each cell has an open-circuit voltage that follows its state of
@@ -31,6 +32,9 @@ class LiIonPack {
   // The current that puts the terminal at `terminal_mv` (may be negative).
   double CurrentForTerminalMv(double terminal_mv) const;
   double TemperatureC() const { return temperature_c_; }
+  double CellR0Mohm(int index) const {
+    return cells_[static_cast<std::size_t>(index)].r0_ohm * 1000;
+  }
   double ChargedMah() const { return charged_mah_; }  // net charge moved since the start
 
   void Advance(double current_ma, double dt_s);

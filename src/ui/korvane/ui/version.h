@@ -3,19 +3,16 @@
 
 #include <QString>
 
+#include "korvane/version.h"
+
 namespace korvane::ui {
 
-inline constexpr const char* kApplicationTitle = "Korvane Connect";
+using korvane::kApplicationTitle;
+using korvane::ProgramVersion;
 
-// The program's four version numbers, taken from the build's project version.
-struct ProgramVersion {
-  int Major = -1;
-  int Minor = -1;
-  int Release = -1;
-  int Build = -1;
-};
-
-ProgramVersion ReadProgramVersion();
+inline ProgramVersion ReadProgramVersion() {
+  return kVersion;
+}
 
 // The title followed by " <major>.<minor>".
 QString MainCaption(const ProgramVersion& version);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "korvane/publish/options.h"
+#include "korvane/publish/broker_choice.h"
 
 namespace korvane::ui {
 
