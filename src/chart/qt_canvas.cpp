@@ -162,6 +162,13 @@ void QtCanvas::Polyline(std::span<const TPoint> points) {
   }
 }
 
+void QtCanvas::Polygon(std::span<const TPoint> points) {
+  scratch_.clear();
+  for (const TPoint& p : points)
+    scratch_.emplace_back(p.X, p.Y);
+  painter_.drawPolygon(scratch_.data(), static_cast<int>(scratch_.size()));
+}
+
 void QtCanvas::TextOut(int x, int y, std::string_view text) {
   const QFontMetrics fm(painter_.font());
   painter_.drawText(x, y + fm.ascent(), ToQString(text));

@@ -60,6 +60,9 @@ const ReviewPlotStyle& ReviewPlot::Style() const {
 
 void ReviewPlot::SetRuns(std::vector<ReviewRun> runs) {
   Impl& s = *impl_;
+  s.traceMode = false;
+  s.traceSet = {};
+  s.traceSummaries.clear();
   s.runs = std::move(runs);
   s.summaries.clear();
   s.summaries.resize(s.runs.size());
@@ -89,6 +92,54 @@ void ReviewPlot::UpdateRuns(std::vector<ReviewRun> runs) {
 
 const std::vector<ReviewRun>& ReviewPlot::Runs() const {
   return impl_->runs;
+}
+
+void ReviewPlot::SetTraces(ReviewTraceSet set) {
+  Impl& s = *impl_;
+  s.runs.clear();
+  s.summaries.clear();
+  s.traceMode = true;
+  s.traceSummaries.clear();
+  for (ReviewTrace& trace : set.traces) {
+    trace.ys.resize(trace.xs.size(), std::numeric_limits<double>::quiet_NaN());
+    if (trace.keys.size() != trace.xs.size())
+      trace.keys.clear();
+    // Points without a usable time are dropped; the rest are put in order of time.
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < trace.xs.size(); ++i) {
+      if (std::isfinite(trace.xs[i]))
+        order.push_back(i);
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return trace.xs[a] < trace.xs[b]; });
+    if (order.size() != trace.xs.size() || !std::is_sorted(trace.xs.begin(), trace.xs.end())) {
+      ReviewTrace sorted = trace;
+      sorted.xs.clear();
+      sorted.ys.clear();
+      sorted.keys.clear();
+      for (const std::size_t i : order) {
+        sorted.xs.push_back(trace.xs[i]);
+        sorted.ys.push_back(trace.ys[i]);
+        if (!trace.keys.empty())
+          sorted.keys.push_back(trace.keys[i]);
+      }
+      trace = std::move(sorted);
+    }
+    s.traceSummaries.push_back(review_plot::Summarize(trace.ys));
+  }
+  s.traceSet = std::move(set);
+  s.view = ReviewView(review_plot::SpanStart(s), review_plot::SpanEnd(s),
+                      std::max(1, s.layout.plot.Width()));
+  s.anchor.reset();
+  s.ViewChanged();
+}
+
+const ReviewTraceSet& ReviewPlot::Traces() const {
+  return impl_->traceSet;
+}
+
+std::optional<ReviewHit> ReviewPlot::PointAt(TPoint client, int radiusPx) const {
+  return review_plot::TracePointAt(*impl_, client, radiusPx);
 }
 
 void ReviewPlot::SetShown(ReviewSeriesMask mask) {
@@ -125,8 +176,12 @@ TRect ReviewPlot::PlotArea() const {
 
 std::vector<ReviewPane> ReviewPlot::Panes() const {
   std::vector<ReviewPane> panes;
-  for (const review_plot::Pane& pane : impl_->layout.panes)
-    panes.push_back({pane.unit, pane.area, pane.axis.lo, pane.axis.hi});
+  for (const review_plot::Pane& pane : impl_->layout.panes) {
+    ReviewPane& out =
+        panes.emplace_back(ReviewPane{pane.unit, pane.area, pane.axis.lo, pane.axis.hi, {}});
+    if (pane.right)
+      out.right = std::pair{pane.right->lo, pane.right->hi};
+  }
   return panes;
 }
 
@@ -178,7 +233,8 @@ void ReviewPlot::SetHover(std::optional<TPoint> client) {
 }
 
 std::optional<ReviewReadout> ReviewPlot::Readout() const {
-  auto detail = review_plot::MakeReadout(*impl_);
+  auto detail =
+      impl_->traceMode ? review_plot::MakeTraceReadout(*impl_) : review_plot::MakeReadout(*impl_);
   if (!detail)
     return std::nullopt;
   return std::move(detail->readout);

@@ -105,6 +105,14 @@ TPenStyle RunPenStyle(std::size_t run) {
   return kStyles[run % kStyles.size()];
 }
 
+Look RunLook(std::size_t run, ReviewSeries s) {
+  return {SeriesColor(s), RunPenStyle(run), ReviewMark::kNone, true};
+}
+
+Look TraceLook(const ReviewTrace& trace) {
+  return {trace.color, trace.penStyle, trace.mark, trace.joined || trace.mark == ReviewMark::kNone};
+}
+
 std::string SeriesUnit(ReviewSeries s, const ReviewPlotStyle& style) {
   switch (s) {
     case ReviewSeries::kCurrent:
@@ -144,7 +152,19 @@ ReviewSeriesMask Plotted(const State& state) {
   return mask & state.shown;
 }
 
+bool HasContent(const State& state) {
+  if (!state.traceMode)
+    return !state.runs.empty() && Plotted(state) != 0;
+  for (const SeriesSummary& summary : state.traceSummaries) {
+    if (summary.hasValue)
+      return true;
+  }
+  return false;
+}
+
 double SpanStart(const State& state) {
+  if (state.traceMode)
+    return TraceSpanStart(state);
   double start = 0;
   for (const ReviewRun& run : state.runs) {
     if (!run.elapsedMs.empty())
@@ -154,6 +174,8 @@ double SpanStart(const State& state) {
 }
 
 double SpanEnd(const State& state) {
+  if (state.traceMode)
+    return TraceSpanEnd(state);
   double end = 0;
   for (const ReviewRun& run : state.runs) {
     if (!run.elapsedMs.empty())

@@ -68,7 +68,6 @@ void FitRange(double& lo, double& hi) {
 // Fits a pane's axis to the values of the series in mask within the view.
 void FitAxis(const State& state, ReviewSeriesMask mask, int lengthPx, TextMetrics& metrics,
              ValueAxis& axis) {
-  axis = ValueAxis{};
   double lo = std::numeric_limits<double>::infinity();
   double hi = -lo;
   for (std::size_t r = 0; r < state.runs.size(); ++r) {
@@ -81,18 +80,7 @@ void FitAxis(const State& state, ReviewSeriesMask mask, int lengthPx, TextMetric
       }
     }
   }
-  FitRange(lo, hi);
-  axis.lo = lo;
-  axis.hi = hi;
-  const int lineHeight = state.layout.lineHeight;
-  // Labels two lines apart, or closer where a short pane would otherwise get only one.
-  for (const int spacing : {lineHeight * 2, lineHeight + kGap}) {
-    axis.ticks = ReviewValueTicks(lo, hi, lengthPx, spacing, state.style.decimalSeparator);
-    if (axis.ticks.size() >= 2)
-      break;
-  }
-  for (const ReviewTick& tick : axis.ticks)
-    axis.labelWidth = std::max(axis.labelWidth, metrics.TextWidth(state.style.font, tick.label));
+  FitAxisTo(state, lo, hi, lengthPx, metrics, axis);
 }
 
 // A pane per unit with a plotted series, stacked between top and bottom in shares of
@@ -110,7 +98,7 @@ void StackPanes(Layout& layout, ReviewSeriesMask plotted, int top, int bottom) {
     if (!present[static_cast<std::size_t>(u)])
       continue;
     layout.paneOf[static_cast<std::size_t>(u)] = static_cast<int>(layout.panes.size());
-    layout.panes.push_back({static_cast<ReviewUnit>(u), {}, {}});
+    layout.panes.push_back({static_cast<ReviewUnit>(u), {}, {}, {}});
     weights += kPaneWeight[static_cast<std::size_t>(u)];
   }
   const int n = static_cast<int>(layout.panes.size());
@@ -139,8 +127,96 @@ std::string LegendText(const State& state, const ReviewRun& run, ReviewSeries s)
   return text;
 }
 
-// Entries flow in rows across the top; rows beyond a quarter of the height give way to "+N more".
-int LayOutLegend(State& state, ReviewSeriesMask plotted, TextMetrics& metrics) {
+std::vector<std::pair<std::string, Look>> RunLegendEntries(const State& state,
+                                                           ReviewSeriesMask plotted) {
+  std::vector<std::pair<std::string, Look>> entries;
+  for (std::size_t r = 0; r < state.runs.size(); ++r) {
+    for (int k = 0; k < kReviewSeriesCount; ++k) {
+      const auto s = static_cast<ReviewSeries>(k);
+      if ((plotted & ReviewBit(s)) != 0 && state.summaries[r][static_cast<std::size_t>(k)].hasValue)
+        entries.emplace_back(LegendText(state, state.runs[r], s), RunLook(r, s));
+    }
+  }
+  return entries;
+}
+
+// Width taken beside the plot area by the value axes on one side: title, gap, labels, gap, tick;
+// at least half a time label where there are none.
+int AxisBand(const Layout& layout, int halfTimeLabel, bool right) {
+  int labels = -1;
+  for (const Pane& pane : layout.panes) {
+    if (!right)
+      labels = std::max(labels, pane.axis.labelWidth);
+    else if (pane.right)
+      labels = std::max(labels, pane.right->labelWidth);
+  }
+  if (labels < 0)
+    return kMargin + halfTimeLabel;
+  return std::max(kMargin + layout.lineHeight + kGap + labels + kGap + kTick,
+                  kMargin + halfTimeLabel);
+}
+
+// Time ticks at least a label's width and some gap apart.
+std::vector<ReviewTick> TimeTicks(const State& state, TextMetrics& metrics) {
+  const TFont& font = state.style.font;
+  const double t0 = state.view.Start();
+  const double t1 = state.view.End();
+  const double width = state.layout.plot.Width();
+  if (state.style.timeAxis == ReviewTimeAxis::kElapsed) {
+    const double spacing = std::max(80, metrics.TextWidth(font, "000:00:00") + 3 * kGap);
+    return ReviewTimeTicks(t0, t1, width, spacing);
+  }
+  // Date labels differ in width by step and locale: widen the spacing until the widest fits.
+  double spacing = std::max(80, metrics.TextWidth(font, "0000-00-00") + 3 * kGap);
+  std::vector<ReviewTick> ticks;
+  for (int pass = 0; pass < 3; ++pass) {
+    ticks = ReviewDateTicks(t0, t1, width, spacing, state.style.dateLabel);
+    int widest = 0;
+    for (const ReviewTick& tick : ticks)
+      widest = std::max(widest, metrics.TextWidth(font, tick.label));
+    if (widest + 3 * kGap <= spacing)
+      break;
+    spacing = widest + 3 * kGap;
+  }
+  return ticks;
+}
+
+void FitAxes(State& state, ReviewSeriesMask plotted, TextMetrics& metrics) {
+  for (Pane& pane : state.layout.panes) {
+    if (state.traceMode) {
+      FitTraceAxes(state, pane, metrics);
+      continue;
+    }
+    ReviewSeriesMask mask = 0;
+    for (int k = 0; k < kReviewSeriesCount; ++k) {
+      if (UnitOf(static_cast<ReviewSeries>(k)) == pane.unit)
+        mask |= ReviewSeriesMask{1} << k;
+    }
+    FitAxis(state, plotted & mask, pane.area.Height(), metrics, pane.axis);
+  }
+}
+
+}  // namespace
+
+void FitAxisTo(const State& state, double lo, double hi, int lengthPx, TextMetrics& metrics,
+               ValueAxis& axis) {
+  axis = ValueAxis{};
+  FitRange(lo, hi);
+  axis.lo = lo;
+  axis.hi = hi;
+  const int lineHeight = state.layout.lineHeight;
+  // Labels two lines apart, or closer where a short pane would otherwise get only one.
+  for (const int spacing : {lineHeight * 2, lineHeight + kGap}) {
+    axis.ticks = ReviewValueTicks(lo, hi, lengthPx, spacing, state.style.decimalSeparator);
+    if (axis.ticks.size() >= 2)
+      break;
+  }
+  for (const ReviewTick& tick : axis.ticks)
+    axis.labelWidth = std::max(axis.labelWidth, metrics.TextWidth(state.style.font, tick.label));
+}
+
+int FlowLegend(State& state, std::vector<std::pair<std::string, Look>> entries,
+               TextMetrics& metrics) {
   std::vector<LegendItem>& items = state.layout.legend;
   items.clear();
   const TFont& font = state.style.font;
@@ -152,43 +228,32 @@ int LayOutLegend(State& state, ReviewSeriesMask plotted, TextMetrics& metrics) {
   };
   int x = kMargin;
   int row = 0;
-  std::size_t total = 0;
   bool full = false;
-  for (std::size_t r = 0; r < state.runs.size(); ++r) {
-    for (int k = 0; k < kReviewSeriesCount; ++k) {
-      const auto s = static_cast<ReviewSeries>(k);
-      if ((plotted & ReviewBit(s)) == 0 ||
-          !state.summaries[r][static_cast<std::size_t>(k)].hasValue)
-        continue;
-      ++total;
-      if (full)
-        continue;
-      std::string text = LegendText(state, state.runs[r], s);
-      const int w = widthOf(text);
-      if (x > kMargin && x + w > right) {
-        if (row + 1 == maxRows) {
-          full = true;
-          continue;
-        }
-        ++row;
-        x = kMargin;
+  for (auto& [text, look] : entries) {
+    const int w = widthOf(text);
+    if (x > kMargin && x + w > right) {
+      if (row + 1 == maxRows) {
+        full = true;
+        break;
       }
-      items.push_back({r, s, false, x, kMargin + row * lineHeight, std::move(text)});
-      x += w + kLegendSpacing;
+      ++row;
+      x = kMargin;
     }
+    items.push_back({look, false, x, kMargin + row * lineHeight, std::move(text)});
+    x += w + kLegendSpacing;
   }
   if (full) {
     // Make room in the last row for the count of what is left out.
     const int rowY = kMargin + row * lineHeight;
     while (true) {
-      std::string more = std::to_string(total - items.size());
+      std::string more = std::to_string(entries.size() - items.size());
       more.insert(more.begin(), '+');
       more += " more";
       const bool rowEmpty = items.empty() || items.back().y != rowY;
       const int moreX =
           rowEmpty ? kMargin : items.back().x + widthOf(items.back().text) + kLegendSpacing;
       if (rowEmpty || moreX + metrics.TextWidth(font, more) <= right) {
-        items.push_back({0, ReviewSeries::kOutputVoltage, true, moreX, rowY, more});
+        items.push_back({Look{}, true, moreX, rowY, more});
         break;
       }
       items.pop_back();
@@ -197,45 +262,39 @@ int LayOutLegend(State& state, ReviewSeriesMask plotted, TextMetrics& metrics) {
   return items.empty() ? 0 : row + 1;
 }
 
-// Width taken left of the plot area by the value axes: title, gap, labels, gap, tick.
-int AxisBand(const Layout& layout, int halfTimeLabel) {
-  int labels = 0;
-  for (const Pane& pane : layout.panes)
-    labels = std::max(labels, pane.axis.labelWidth);
-  if (layout.panes.empty())
-    return kMargin + halfTimeLabel;
-  return std::max(kMargin + layout.lineHeight + kGap + labels + kGap + kTick,
-                  kMargin + halfTimeLabel);
-}
-
-}  // namespace
-
 void LayOut(State& state, TextMetrics& metrics) {
   Layout& layout = state.layout;
   const TFont& font = state.style.font;
   layout.lineHeight = std::max(1, metrics.TextHeight(font, "0"));
   const int lineHeight = layout.lineHeight;
   const ReviewSeriesMask plotted = state.runs.empty() ? 0 : Plotted(state);
+  const bool content = HasContent(state);
 
-  const int legendRows = LayOutLegend(state, plotted, metrics);
+  const int legendRows = FlowLegend(
+      state, state.traceMode ? TraceLegendEntries(state) : RunLegendEntries(state, plotted),
+      metrics);
   const int top = kMargin + (legendRows > 0 ? legendRows * lineHeight + kGap : 0) + lineHeight / 2;
   const int bottom = std::max(top + 1, state.height - kMargin - lineHeight - kTick);
-  const int halfTimeLabel = metrics.TextWidth(font, "00:00:00") / 2 + 1;
+  const int halfTimeLabel =
+      metrics.TextWidth(
+          font, state.style.timeAxis == ReviewTimeAxis::kElapsed ? "00:00:00" : "0000-00-00") /
+          2 +
+      1;
 
+  if (!state.traceMode) {
+    StackPanes(layout, plotted, top, bottom);
+  } else {
+    layout.panes.clear();
+    layout.paneOf.fill(-1);
+    if (content)
+      layout.panes.push_back({ReviewUnit::kVoltage, TRect{0, top, 1, bottom}, {}, {}});
+  }
   // Axis widths follow their labels, and a zoom's anchor may then move the view: a second pass
   // fits the axes to the moved view.
-  StackPanes(layout, plotted, top, bottom);
   for (int pass = 0; pass < 2; ++pass) {
-    for (Pane& pane : layout.panes) {
-      ReviewSeriesMask mask = 0;
-      for (int k = 0; k < kReviewSeriesCount; ++k) {
-        if (UnitOf(static_cast<ReviewSeries>(k)) == pane.unit)
-          mask |= ReviewSeriesMask{1} << k;
-      }
-      FitAxis(state, plotted & mask, pane.area.Height(), metrics, pane.axis);
-    }
-    const int left = AxisBand(layout, halfTimeLabel);
-    const int right = std::max(left + 1, state.width - kMargin - halfTimeLabel);
+    FitAxes(state, plotted, metrics);
+    const int left = AxisBand(layout, halfTimeLabel, false);
+    const int right = std::max(left + 1, state.width - AxisBand(layout, halfTimeLabel, true));
     layout.plot =
         TRect{left, top, right, layout.panes.empty() ? bottom : layout.panes.back().area.Bottom};
     for (Pane& pane : layout.panes) {
@@ -253,14 +312,18 @@ void LayOut(State& state, TextMetrics& metrics) {
     state.view.PanBy(shift);
   }
 
-  for (Pane& pane : layout.panes)
-    pane.axis.title = PaneTitle(pane.unit, pane.area.Height(), state.style, metrics);
-  layout.timeTicks.clear();
-  if (plotted != 0) {
-    const double spacing = std::max(80, metrics.TextWidth(font, "000:00:00") + 3 * kGap);
-    layout.timeTicks =
-        ReviewTimeTicks(state.view.Start(), state.view.End(), layout.plot.Width(), spacing);
+  for (Pane& pane : layout.panes) {
+    if (!state.traceMode) {
+      pane.axis.title = PaneTitle(pane.unit, pane.area.Height(), state.style, metrics);
+      continue;
+    }
+    pane.axis.title = state.traceSet.leftTitle;
+    if (pane.right)
+      pane.right->title = state.traceSet.rightTitle;
   }
+  layout.timeTicks.clear();
+  if (content)
+    layout.timeTicks = TimeTicks(state, metrics);
   state.layoutDirty = false;
   state.curvesValid = false;
 }
@@ -269,14 +332,16 @@ int XOf(const Layout& layout, const ReviewView& view, double timeMs) {
   return layout.plot.Left + ReviewColumnOf(timeMs, view.Start(), view.End(), layout.plot.Width());
 }
 
-int YOf(const Pane& pane, double value) {
-  const TRect& area = pane.area;
-  const ValueAxis& axis = pane.axis;
+int YOf(const TRect& area, const ValueAxis& axis, double value) {
   double offset = (value - axis.lo) / (axis.hi - axis.lo) * (area.Height() - 1);
   if (std::isnan(offset))
     offset = 0;  // an infinite value in a range that could not hold it
   offset = std::clamp(std::round(offset), 0.0, static_cast<double>(area.Height() - 1));
   return area.Bottom - 1 - static_cast<int>(offset);
+}
+
+int YOf(const Pane& pane, double value) {
+  return YOf(pane.area, pane.axis, value);
 }
 
 }  // namespace korvane::chart::review_plot

@@ -4,6 +4,7 @@
 #include <korvane/chart/review_decimate.h>
 
 #include <algorithm>
+#include <cmath>
 
 namespace korvane::chart::review_plot {
 namespace {
@@ -51,28 +52,92 @@ void PaintGrid(const State& state, Canvas& canvas) {
 
 void PaintCurves(const State& state, Canvas& canvas) {
   for (const CurvePiece& piece : state.curves) {
-    canvas.SetPen({SeriesColor(piece.series), 1, RunPenStyle(piece.run)});
+    canvas.SetPen({piece.look.color, 1, piece.look.pen});
     canvas.Polyline(piece.points);
   }
 }
 
-// Ticks and labels left of the pane, the labels kept within the pane and half the gaps around it
+// A marker of about 7 pixels around p, filled in the look's colour.
+void PaintMarker(Canvas& canvas, ReviewMark mark, TPoint p) {
+  constexpr int r = 3;
+  const int x = p.X;
+  const int y = p.Y;
+  switch (mark) {
+    case ReviewMark::kNone:
+      return;
+    case ReviewMark::kSquare:
+      canvas.Rectangle({x - r, y - r, x + r + 1, y + r + 1});
+      return;
+    case ReviewMark::kCircle: {
+      const TPoint octagon[] = {{x - 1, y - r}, {x + 1, y - r}, {x + r, y - 1}, {x + r, y + 1},
+                                {x + 1, y + r}, {x - 1, y + r}, {x - r, y + 1}, {x - r, y - 1}};
+      canvas.Polygon(octagon);
+      return;
+    }
+    case ReviewMark::kTriangle: {
+      const TPoint up[] = {{x, y - r - 1}, {x + r + 1, y + r}, {x - r - 1, y + r}};
+      canvas.Polygon(up);
+      return;
+    }
+    case ReviewMark::kTriangleDown: {
+      const TPoint down[] = {{x - r - 1, y - r}, {x + r + 1, y - r}, {x, y + r + 1}};
+      canvas.Polygon(down);
+      return;
+    }
+    case ReviewMark::kDiamond: {
+      const TPoint diamond[] = {{x, y - r - 1}, {x + r + 1, y}, {x, y + r + 1}, {x - r - 1, y}};
+      canvas.Polygon(diamond);
+      return;
+    }
+  }
+}
+
+void PaintMarkers(const State& state, Canvas& canvas) {
+  for (const MarkerSet& set : state.markers) {
+    canvas.SetPen({set.look.color, 1, TPenStyle::Solid});
+    canvas.SetBrush({set.look.color, TBrushStyle::Solid});
+    for (const TPoint& p : set.points)
+      PaintMarker(canvas, set.look.mark, p);
+  }
+}
+
+void PaintLevels(const State& state, Canvas& canvas) {
+  if (!state.traceMode || state.layout.panes.empty())
+    return;
+  const Pane& pane = state.layout.panes.front();
+  for (const ReviewLevel& level : state.traceSet.levels) {
+    const ValueAxis* axis = level.side == ReviewSide::kLeft ? &pane.axis
+                            : pane.right                    ? &*pane.right
+                                                            : nullptr;
+    if (axis == nullptr || !std::isfinite(level.value) || level.value < axis->lo ||
+        level.value > axis->hi)
+      continue;
+    const int y = YOf(pane.area, *axis, level.value);
+    canvas.SetPen({level.color, 1, level.penStyle});
+    canvas.Line(pane.area.Left, y, pane.area.Right - 1, y);
+  }
+}
+
+// Ticks and labels beside the pane, the labels kept within the pane and half the gaps around it
 // so that neighbouring panes' labels stay apart; the title reads upwards at the client's edge.
-void PaintValueAxis(const State& state, Canvas& canvas, TextMetrics& metrics, const Pane& pane) {
+void PaintValueAxis(const State& state, Canvas& canvas, TextMetrics& metrics, const Pane& pane,
+                    const ValueAxis& axis, bool right) {
   const Layout& layout = state.layout;
   const TRect& area = pane.area;
-  const int edge = area.Left - 1;
+  const int edge = right ? area.Right : area.Left - 1;
+  const int out = right ? kTick : -kTick;
   const int labelTop = area.Top - kPaneGap / 2;
   const int labelBottom = std::max(labelTop, area.Bottom + kPaneGap / 2 - layout.lineHeight);
-  for (const ReviewTick& tick : pane.axis.ticks) {
-    const int y = YOf(pane, tick.value);
-    canvas.Line(edge, y, edge - kTick, y);
+  for (const ReviewTick& tick : axis.ticks) {
+    const int y = YOf(area, axis, tick.value);
+    canvas.Line(edge, y, edge + out, y);
     const int w = metrics.TextWidth(state.style.font, tick.label);
-    canvas.TextOut(edge - kTick - kGap - w,
-                   std::clamp(y - layout.lineHeight / 2, labelTop, labelBottom), tick.label);
+    const int x = right ? edge + kTick + kGap : edge - kTick - kGap - w;
+    canvas.TextOut(x, std::clamp(y - layout.lineHeight / 2, labelTop, labelBottom), tick.label);
   }
-  const int titleWidth = metrics.TextWidth(state.style.font, pane.axis.title);
-  canvas.TextOutUp(kMargin, area.Top + (area.Height() + titleWidth) / 2, pane.axis.title);
+  const int titleWidth = metrics.TextWidth(state.style.font, axis.title);
+  const int titleX = right ? state.width - kMargin - layout.lineHeight : kMargin;
+  canvas.TextOutUp(titleX, area.Top + (area.Height() + titleWidth) / 2, axis.title);
 }
 
 void PaintTimeAxis(const State& state, Canvas& canvas, TextMetrics& metrics) {
@@ -87,10 +152,17 @@ void PaintTimeAxis(const State& state, Canvas& canvas, TextMetrics& metrics) {
   }
 }
 
-void PaintSwatch(Canvas& canvas, int x, int y, int length, ReviewSeries s, std::size_t run) {
-  canvas.SetPen({SeriesColor(s), 1, RunPenStyle(run)});
-  canvas.Line(x, y, x + length, y);
-  canvas.Line(x, y + 1, x + length, y + 1);
+void PaintSwatch(Canvas& canvas, int x, int y, int length, const Look& look) {
+  canvas.SetPen({look.color, 1, look.pen});
+  if (look.line) {
+    canvas.Line(x, y, x + length, y);
+    canvas.Line(x, y + 1, x + length, y + 1);
+  }
+  if (look.mark != ReviewMark::kNone) {
+    canvas.SetPen({look.color, 1, TPenStyle::Solid});
+    canvas.SetBrush({look.color, TBrushStyle::Solid});
+    PaintMarker(canvas, look.mark, {x + length / 2, y});
+  }
 }
 
 void PaintLegend(const State& state, Canvas& canvas) {
@@ -98,7 +170,7 @@ void PaintLegend(const State& state, Canvas& canvas) {
   for (const LegendItem& item : state.layout.legend) {
     int textX = item.x;
     if (!item.more) {
-      PaintSwatch(canvas, item.x, item.y + lineHeight / 2, kSwatch, item.series, item.run);
+      PaintSwatch(canvas, item.x, item.y + lineHeight / 2, kSwatch, item.look);
       textX += kSwatch + kGap;
     }
     canvas.SetPen({kBlack, 1, TPenStyle::Solid});
@@ -107,7 +179,7 @@ void PaintLegend(const State& state, Canvas& canvas) {
 }
 
 void PaintReadout(const State& state, Canvas& canvas, TextMetrics& metrics) {
-  const auto detail = MakeReadout(state);
+  const auto detail = state.traceMode ? MakeTraceReadout(state) : MakeReadout(state);
   if (!detail)
     return;
   const Layout& layout = state.layout;
@@ -137,8 +209,8 @@ void PaintReadout(const State& state, Canvas& canvas, TextMetrics& metrics) {
     const int lineY = y + kBoxPad + static_cast<int>(i) * layout.lineHeight;
     int textX = x + kBoxPad;
     if (i >= detail->firstValueLine) {
-      const auto [run, series] = detail->valueKeys[i - detail->firstValueLine];
-      PaintSwatch(canvas, textX, lineY + layout.lineHeight / 2, swatch, series, run);
+      PaintSwatch(canvas, textX, lineY + layout.lineHeight / 2, swatch,
+                  detail->valueLooks[i - detail->firstValueLine]);
       textX += swatch + kGap;
     }
     canvas.SetPen({kBlack, 1, TPenStyle::Solid});
@@ -150,7 +222,12 @@ void PaintReadout(const State& state, Canvas& canvas, TextMetrics& metrics) {
 
 void BuildCurves(State& state) {
   state.curves.clear();
+  state.markers.clear();
   state.curvesValid = true;
+  if (state.traceMode) {
+    BuildTraceMarks(state);
+    return;
+  }
   const Layout& layout = state.layout;
   const ReviewSeriesMask plotted = Plotted(state);
   const double t0 = state.view.Start();
@@ -173,7 +250,7 @@ void BuildCurves(State& state) {
       for (std::size_t j = 0; j < kept.size(); ++j) {
         const std::size_t i = kept[j];
         if (piece == nullptr || GapBetween(summary, kept[j - 1], i)) {
-          piece = &state.curves.emplace_back(CurvePiece{r, s, {}});
+          piece = &state.curves.emplace_back(CurvePiece{RunLook(r, s), {}});
         }
         piece->points.push_back({XOf(layout, state.view, run.elapsedMs[i]), YOf(pane, ys[i])});
       }
@@ -185,24 +262,29 @@ void PaintPlot(const State& state, Canvas& canvas, TextMetrics& metrics) {
   const Layout& layout = state.layout;
   Fill(canvas, {0, 0, state.width, state.height}, kWhite);
   canvas.SetFont(state.style.font);
-  if (state.runs.empty() || Plotted(state) == 0) {
+  if (!HasContent(state)) {
     canvas.SetPen({kBoxFrame, 1, TPenStyle::Solid});
     canvas.SetBrush({kWhite, TBrushStyle::Clear});
     canvas.Rectangle(layout.plot);
     canvas.SetPen({kBlack, 1, TPenStyle::Solid});
-    canvas.DrawTextCentered(layout.plot, state.runs.empty() ? "No run selected"
-                                         : state.shown == 0 ? "No values chosen"
-                                                            : "No values recorded");
+    canvas.DrawTextCentered(layout.plot, state.traceMode      ? state.traceSet.emptyText
+                                         : state.runs.empty() ? "No run selected"
+                                         : state.shown == 0   ? "No values chosen"
+                                                              : "No values recorded");
     return;
   }
   PaintBand(state, canvas);
   PaintGrid(state, canvas);
+  PaintLevels(state, canvas);
   PaintCurves(state, canvas);
-  canvas.SetPen({kBlack, 1, TPenStyle::Solid});
-  canvas.SetBrush({kWhite, TBrushStyle::Clear});
+  PaintMarkers(state, canvas);
   for (const Pane& pane : layout.panes) {
+    canvas.SetPen({kBlack, 1, TPenStyle::Solid});
+    canvas.SetBrush({kWhite, TBrushStyle::Clear});
     canvas.Rectangle(pane.area);
-    PaintValueAxis(state, canvas, metrics, pane);
+    PaintValueAxis(state, canvas, metrics, pane, pane.axis, false);
+    if (pane.right)
+      PaintValueAxis(state, canvas, metrics, pane, *pane.right, true);
   }
   PaintTimeAxis(state, canvas, metrics);
   PaintLegend(state, canvas);

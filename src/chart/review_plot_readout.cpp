@@ -87,7 +87,7 @@ std::optional<ReadoutDetail> MakeReadout(const State& state) {
         line += SeriesUnit(s, state.style);
       }
       readout.lines.push_back(std::move(line));
-      detail.valueKeys.emplace_back(r, s);
+      detail.valueLooks.push_back(RunLook(r, s));
     }
   }
   return detail;

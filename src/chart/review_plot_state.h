@@ -65,9 +65,19 @@ struct ValueAxis {
   std::string title;
 };
 
+// How a legend entry's swatch, a read-out line's swatch or a curve is drawn.
+struct Look {
+  TColor color = 0;
+  TPenStyle pen = TPenStyle::Solid;
+  ReviewMark mark = ReviewMark::kNone;
+  bool line = true;
+};
+
+Look RunLook(std::size_t run, ReviewSeries s);
+Look TraceLook(const ReviewTrace& trace);
+
 struct LegendItem {
-  std::size_t run = 0;
-  ReviewSeries series = ReviewSeries::kOutputVoltage;
+  Look look;
   bool more = false;  // "+N more": the entries that did not fit
   int x = 0;
   int y = 0;
@@ -76,16 +86,23 @@ struct LegendItem {
 
 // One polyline piece of a curve, in client pixels.
 struct CurvePiece {
-  std::size_t run = 0;
-  ReviewSeries series = ReviewSeries::kOutputVoltage;
+  Look look;
   std::vector<TPoint> points;
 };
 
-// One unit's band of the plot: its curves, value axis and grid share its area.
+// A trace's markers in view, in client pixels, one per pixel.
+struct MarkerSet {
+  Look look;
+  std::vector<TPoint> points;
+};
+
+// One unit's band of the plot (or the traces' one band): its curves, value axes and grid share
+// its area.
 struct Pane {
   ReviewUnit unit = ReviewUnit::kVoltage;
   TRect area;
   ValueAxis axis;
+  std::optional<ValueAxis> right;
 };
 
 struct Layout {
@@ -115,16 +132,38 @@ struct State {
   Layout layout;
   bool curvesValid = false;
   std::vector<CurvePiece> curves;
+  // Traces in place of runs, each with the summary of its ys.
+  bool traceMode = false;
+  ReviewTraceSet traceSet;
+  std::vector<SeriesSummary> traceSummaries;
+  std::vector<MarkerSet> markers;
 };
 
 // The shown series that some run has a value for.
 ReviewSeriesMask Plotted(const State& state);
+// Whether a curve or marker would be drawn: a plotted series, or a trace with a value.
+bool HasContent(const State& state);
 double SpanEnd(const State& state);
 double SpanStart(const State& state);
 
 // Client x of a time inside the plot area and y of a value inside its pane.
 int XOf(const Layout& layout, const ReviewView& view, double timeMs);
 int YOf(const Pane& pane, double value);
+int YOf(const TRect& area, const ValueAxis& axis, double value);
+
+// Fits an axis over lengthPx to [lo, hi] with a margin, with ticks and their labels' width.
+void FitAxisTo(const State& state, double lo, double hi, int lengthPx, TextMetrics& metrics,
+               ValueAxis& axis);
+// The legend's entries flowed in rows across the top, rows beyond a quarter of the height giving
+// way to "+N more"; returns the rows taken.
+int FlowLegend(State& state, std::vector<std::pair<std::string, Look>> entries,
+               TextMetrics& metrics);
+// The traces' and levels' legend entries, and their pane's axes fitted to what is in view.
+std::vector<std::pair<std::string, Look>> TraceLegendEntries(const State& state);
+void FitTraceAxes(const State& state, Pane& pane, TextMetrics& metrics);
+void BuildTraceMarks(State& state);
+double TraceSpanStart(const State& state);
+double TraceSpanEnd(const State& state);
 
 void LayOut(State& state, TextMetrics& metrics);
 void BuildCurves(State& state);
@@ -133,8 +172,10 @@ void PaintPlot(const State& state, Canvas& canvas, TextMetrics& metrics);
 struct ReadoutDetail {
   ReviewReadout readout;
   std::size_t firstValueLine = 0;
-  std::vector<std::pair<std::size_t, ReviewSeries>> valueKeys;
+  std::vector<Look> valueLooks;
 };
 std::optional<ReadoutDetail> MakeReadout(const State& state);
+std::optional<ReadoutDetail> MakeTraceReadout(const State& state);
+std::optional<ReviewHit> TracePointAt(const State& state, TPoint client, int radiusPx);
 
 }  // namespace korvane::chart::review_plot

@@ -45,6 +45,12 @@ void ReviewPlotWidget::SetShown(ReviewSeriesMask mask) {
   Relayout();
 }
 
+void ReviewPlotWidget::SetTraces(ReviewTraceSet set) {
+  plot_.SetTraces(std::move(set));
+  Relayout();
+  emit viewChanged();
+}
+
 void ReviewPlotWidget::ResetView() {
   ChangeView([this] { plot_.ResetView(); });
 }
@@ -160,7 +166,12 @@ void ReviewPlotWidget::mouseDoubleClickEvent(QMouseEvent* event) {
   }
   drag_ = Drag::kNone;
   plot_.SetRubberBand(std::nullopt);
-  ResetView();
+  if (const auto hit = plot_.PointAt(ToTPoint(event->position()))) {
+    emit pointActivated(static_cast<int>(hit->trace), static_cast<int>(hit->point),
+                        hit->key.value_or(-1));
+  } else {
+    ResetView();
+  }
   event->accept();
 }
 

@@ -180,7 +180,7 @@ void Recorder::WritePending(bool final_cycle, std::int64_t now) {
   const auto put = [&](Store::Batch& batch, std::vector<RunSummary> runs) {
     for (RunSummary& run : runs) {
       const bool is_new = run.id == 0;
-      batch.PutRun(run);
+      batch.PutRun(run, Store::Batch::NewRunPack::kChosen);
       if (run.end_state == EndState::kInProgress) {
         tracker_.SetId(run.channel - 1, run.id);
       }

@@ -94,6 +94,13 @@ fileio::UniqueFd LockOutRecorders(const Store& store) {
   }
 }
 
+// Refused before anything is read or written: the runs would otherwise belong to no pack.
+void RequirePack(const Store& store, std::int64_t pack_id) {
+  if (pack_id != 0 && !store.FindPack(pack_id)) {
+    throw PackError("There is no pack with id " + std::to_string(pack_id) + " in " + store.Path());
+  }
+}
+
 }  // namespace
 
 void ExportFrames(const Store& store, std::int64_t first, std::int64_t last, std::ostream& out) {
@@ -126,12 +133,14 @@ void ExportRun(const Store& store, std::int64_t run_id, std::ostream& out) {
 }
 
 ImportResult ImportStream(Store& store, std::istream& in, const ImportOptions& options) {
-  return ImportFrames(store, ReadExport(in, options));
+  RequirePack(store, options.pack_id);
+  return ImportFrames(store, ReadExport(in, options), options.pack_id);
 }
 
 ImportResult ImportFrames(Store& store, const std::vector<model::S_HARDWARE_DATA>& frames,
-                          std::int64_t /*pack_id*/) {
+                          std::int64_t pack_id) {
   ImportResult result;
+  RequirePack(store, pack_id);
   if (frames.empty()) {
     return result;
   }
@@ -155,7 +164,8 @@ ImportResult ImportFrames(Store& store, const std::vector<model::S_HARDWARE_DATA
     for (RunSummary& run : runs) {
       const bool ended = run.end_state != EndState::kInProgress;
       if (run.id == 0 || ended) {
-        batch->PutRun(run);
+        run.pack_id = pack_id;
+        batch->PutRun(run, Store::Batch::NewRunPack::kGiven);
       }
       if (!ended) {
         tracker.SetId(run.channel - 1, run.id);

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <optional>
 #include <utility>
 
@@ -161,7 +162,14 @@ class TableCopy {
   Write write_;
 };
 
-SalvageResult CopyInto(SQLite::Database& from, const std::string& damaged,
+// Where the id range of a table cannot be read, rows are looked for up to this id.
+std::int64_t LastId(SQLite::Database& from, const std::string& damaged, const std::string& table,
+                    std::optional<std::int64_t> sequence) {
+  return ReadNumber(from, damaged, ("SELECT max(id) FROM " + table).c_str(), 0)
+      .value_or(sequence.value_or(kRunIdLimit));
+}
+
+SalvageResult CopyInto(SQLite::Database& from, const std::string& damaged, int version,
                        const std::string& target) {
   detail::OpenedFile opened = detail::OpenStoreFile(target, StoreAccess::kWrite);
   SQLite::Database& to = opened.db;
@@ -175,10 +183,14 @@ SalvageResult CopyInto(SQLite::Database& from, const std::string& damaged,
   std::optional<SQLite::Transaction> transaction;
   std::optional<SQLite::Statement> put_run;
   std::optional<SQLite::Statement> put_frame;
+  std::optional<SQLite::Statement> put_pack;
   written([&] {
     transaction.emplace(to, SQLite::TransactionBehavior::IMMEDIATE);
     put_run.emplace(to, detail::PutRunSql());
     put_frame.emplace(to, detail::CopyFrameSql());
+    put_pack.emplace(to,
+                     "INSERT INTO packs (id, name, chemistry, cells, rated_mah, note, retired) "
+                     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
   });
 
   std::int64_t pending = 0;
@@ -189,25 +201,62 @@ SalvageResult CopyInto(SQLite::Database& from, const std::string& damaged,
       pending = 0;
     }
   };
+  std::map<std::string, std::int64_t> sequences;  // of the tables whose ids are never reused
+
+  // Packs first: a run keeps its pack only when the copy has it.
+  if (version >= 4) {
+    TableCopy pack_rows(from, damaged,
+                        "SELECT id, name, chemistry, cells, rated_mah, note, retired FROM packs "
+                        "WHERE id BETWEEN ?1 AND ?2 ORDER BY id",
+                        [&](const SQLite::Statement& row) {
+                          written([&] {
+                            put_pack->tryReset();
+                            put_pack->bind(1, row.getColumn(0).getInt64());
+                            for (const int text : {1, 2, 5}) {
+                              put_pack->bind(text + 1, row.getColumn(text).getString());
+                            }
+                            for (const int number : {3, 4, 6}) {
+                              put_pack->bind(number + 1, row.getColumn(number).getInt());
+                            }
+                            put_pack->exec();
+                          });
+                        });
+    const std::optional<std::int64_t> pack_sequence =
+        ReadNumber(from, damaged, "SELECT seq FROM sqlite_sequence WHERE name = 'packs'", 0);
+    sequences["packs"] = pack_sequence.value_or(0);
+    pack_rows.Copy(1, LastId(from, damaged, "packs", pack_sequence));
+    for (int channel = 1; channel <= model::kChannelCount; ++channel) {
+      const std::string select =
+          "SELECT pack_id FROM chosen_packs WHERE channel = " + std::to_string(channel);
+      if (const auto pack = ReadNumber(from, damaged, select.c_str(), 0); pack && *pack > 0) {
+        written([&] {
+          SQLite::Statement choose(to,
+                                   "INSERT INTO chosen_packs (channel, pack_id) SELECT ?1, ?2 "
+                                   "WHERE EXISTS (SELECT 1 FROM packs WHERE id = ?2)");
+          choose.bind(1, channel);
+          choose.bind(2, *pack);
+          choose.exec();
+        });
+      }
+    }
+  }
 
   SalvageResult result;
   std::vector<RunSummary> runs;
-  TableCopy run_rows(from, damaged,
-                     detail::SelectRunsSql() + " WHERE id BETWEEN ?1 AND ?2 ORDER BY id",
-                     [&](const SQLite::Statement& row) {
-                       runs.push_back(detail::ReadRun(row));
-                       written([&] {
-                         put_run->tryReset();
-                         detail::BindRun(*put_run, runs.back());
-                         put_run->exec();
-                         counted();
-                       });
-                     });
+  TableCopy run_rows(
+      from, damaged,
+      detail::SelectRunsSql(version, false) + " WHERE id BETWEEN ?1 AND ?2 ORDER BY id",
+      [&](const SQLite::Statement& row) {
+        runs.push_back(detail::ReadRun(row));
+        written([&] {
+          detail::PutRun(*put_run, runs.back(), false);
+          counted();
+        });
+      });
   const std::optional<std::int64_t> sequence =
       ReadNumber(from, damaged, "SELECT seq FROM sqlite_sequence WHERE name = 'runs'", 0);
-  const std::int64_t last_run = ReadNumber(from, damaged, "SELECT max(id) FROM runs", 0)
-                                    .value_or(sequence.value_or(kRunIdLimit));
-  run_rows.Copy(1, last_run);
+  sequences["runs"] = sequence.value_or(0);
+  run_rows.Copy(1, LastId(from, damaged, "runs", sequence));
 
   TableCopy frame_rows(from, damaged, detail::SelectFramesSql(), [&](const SQLite::Statement& row) {
     model::S_HARDWARE_DATA record;
@@ -232,16 +281,23 @@ SalvageResult CopyInto(SQLite::Database& from, const std::string& damaged,
   frame_rows.Copy(1, *last_frame);
 
   written([&] {
-    // The id of a deleted run stays unused in the copy too.
-    if (sequence && *sequence > 0) {
+    if (version < 4) {
+      detail::RecomputeRunHealth(to);  // as opening the damaged file would have done
+    }
+    // The id of a deleted run or pack stays unused in the copy too.
+    for (const auto& [table, seq] : sequences) {
+      if (seq <= 0) {
+        continue;
+      }
       SQLite::Statement keep(to,
-                             "INSERT INTO sqlite_sequence (name, seq) SELECT 'runs', ?1 WHERE NOT "
-                             "EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'runs')");
-      keep.bind(1, *sequence);
+                             "INSERT INTO sqlite_sequence (name, seq) SELECT ?2, ?1 WHERE NOT "
+                             "EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = ?2)");
+      keep.bind(1, seq);
+      keep.bind(2, table);
       keep.exec();
-      SQLite::Statement raise(to,
-                              "UPDATE sqlite_sequence SET seq = max(seq, ?1) WHERE name = 'runs'");
-      raise.bind(1, *sequence);
+      SQLite::Statement raise(to, "UPDATE sqlite_sequence SET seq = max(seq, ?1) WHERE name = ?2");
+      raise.bind(1, seq);
+      raise.bind(2, table);
       raise.exec();
     }
     transaction->commit();
@@ -312,8 +368,9 @@ StoreCheck CheckStore(const std::string& path, int limit) {
 
 SalvageResult Salvage(const std::string& damaged, const std::string& target) {
   detail::OpenedFile source = detail::OpenStoreFile(damaged, StoreAccess::kRead);
+  int version = 0;
   try {
-    detail::KnownVersion(source.db, damaged);
+    version = detail::KnownVersion(source.db, damaged);
   } catch (const SQLite::Exception& error) {
     throw detail::ToStoreError(error, source.db.getHandle(), damaged, StoreAccess::kRead);
   }
@@ -329,7 +386,7 @@ SalvageResult Salvage(const std::string& damaged, const std::string& target) {
   ::close(claimed);
   try {
     Store(target).CloseInterruptedRuns();  // the current layout and an identity of its own
-    return CopyInto(source.db, damaged, target);
+    return CopyInto(source.db, damaged, version, target);
   } catch (...) {
     RemoveStoreFiles(target);
     throw;

@@ -10,8 +10,7 @@
 #include <type_traits>
 
 #include "korvane/model/date_time.h"
-#include "store_fault.h"
-#include "store_open.h"
+#include "store_connection.h"
 #include "store_rows.h"
 #include "store_schema.h"
 
@@ -21,95 +20,9 @@ namespace {
 // Frames() reserves no more than this ahead; a wider id range grows as rows arrive.
 constexpr std::int64_t kReserveLimit = 1 << 20;
 
-// The open file with its prepared writes.
-struct Connection {
-  Connection(const std::string& file, StoreAccess mode)
-      : Connection(file, mode, detail::OpenStoreFile(file, mode)) {}
-
-  Connection(const std::string& file, StoreAccess mode, detail::OpenedFile opened)
-      : path(file),
-        access(mode),
-        db(std::move(opened.db)),
-        snapshot(opened.snapshot),
-        stamp(opened.stamp) {
-    Guard([&] {
-      if (access == StoreAccess::kRead) {
-        detail::KnownVersion(db, path);
-        identity = detail::ReadIdentity(db);
-        return;
-      }
-      // SQLite falls back to reading a file it may not write; a recording must write.
-      if (sqlite3_db_readonly(db.getHandle(), "main") == 1) {
-        throw StoreError(StoreFault::kReadOnly,
-                         detail::DescribeFault(StoreFault::kReadOnly, path, "read-only file"));
-      }
-      detail::PrepareSchema(db, path);
-      insert_frame.emplace(db, detail::InsertFrameSql());
-      put_run.emplace(db, detail::PutRunSql());
-      identity = detail::ReadIdentity(db);
-    });
-  }
-
-  // Runs `action`, turning SQLite's failures into StoreError.
-  template <typename Action>
-  std::invoke_result_t<Action&> Guard(Action&& action) {
-    try {
-      return action();
-    } catch (const SQLite::Exception& error) {
-      throw detail::ToStoreError(error, db.getHandle(), path, access);
-    }
-  }
-
-  // Writes need a store opened kWrite: a reader's connection would refuse them less clearly.
-  void RequireWrite() const {
-    if (access != StoreAccess::kWrite) {
-      throw StoreError(StoreFault::kReadOnly, detail::DescribeFault(StoreFault::kReadOnly, path,
-                                                                    "opened for reading only"));
-    }
-  }
-
-  // Runs `action` to read, first opening again a snapshot that a writer has outdated.
-  template <typename Action>
-  std::invoke_result_t<Action&> Read(Action&& action) {
-    if (snapshot && detail::SnapshotOutdated(path, stamp)) {
-      detail::OpenedFile opened = detail::OpenStoreFile(path, access);
-      db = std::move(opened.db);
-      snapshot = opened.snapshot;
-      stamp = opened.stamp;
-    }
-    return Guard(action);
-  }
-
-  // To a reader, a run a crash left in progress is interrupted once no recorder holds the
-  // store: the next recorder closes it so (CloseInterruptedRuns). A writer sees what is stored.
-  void ShowCrashed(std::vector<RunSummary>& runs) const {
-    const bool open = access == StoreAccess::kRead &&
-                      std::any_of(runs.begin(), runs.end(), [](const RunSummary& run) {
-                        return run.end_state == EndState::kInProgress;
-                      });
-    if (!open || RecorderHolds(path)) {
-      return;
-    }
-    for (RunSummary& run : runs) {
-      if (run.end_state == EndState::kInProgress) {
-        detail::MarkInterrupted(run);
-      }
-    }
-  }
-
-  const std::string path;
-  const StoreAccess access;
-  SQLite::Database db;
-  bool snapshot = false;
-  detail::FileStamp stamp;  // of the snapshot's file when it was opened
-  std::string identity;
-  std::optional<SQLite::Statement> insert_frame;
-  std::optional<SQLite::Statement> put_run;
-};
-
 class StoreBatch final : public Store::Batch {
  public:
-  explicit StoreBatch(Connection& store) : store_(store) {
+  explicit StoreBatch(detail::Connection& store) : store_(store) {
     // IMMEDIATE takes the write lock now: a busy store fails here, not halfway through.
     store_.Guard([&] { transaction_.emplace(store_.db, SQLite::TransactionBehavior::IMMEDIATE); });
   }
@@ -124,14 +37,10 @@ class StoreBatch final : public Store::Batch {
     });
   }
 
-  void PutRun(RunSummary& run, NewRunPack /*pack*/) override {
-    run.id = Write([&] {
-      SQLite::Statement& put = *store_.put_run;
-      put.tryReset();
-      detail::BindRun(put, run);
-      put.exec();
-      return store_.db.getLastInsertRowid();
-    });
+  void PutRun(RunSummary& run, NewRunPack pack) override {
+    RunSummary stored = run;
+    Write([&] { detail::PutRun(*store_.put_run, stored, pack == NewRunPack::kChosen); });
+    run = std::move(stored);
   }
 
   void Commit() override {
@@ -156,7 +65,7 @@ class StoreBatch final : public Store::Batch {
     }
   }
 
-  Connection& store_;
+  detail::Connection& store_;
   std::optional<SQLite::Transaction> transaction_;  // rolls back on destruction unless committed
   bool ended_ = false;
 };
@@ -172,10 +81,6 @@ void ReadFrames(SQLite::Statement& select, std::vector<StoredFrame>& frames) {
 }
 
 }  // namespace
-
-struct Store::Impl : Connection {
-  using Connection::Connection;
-};
 
 Store::Store(const std::string& path, StoreAccess access)
     : impl_(std::make_unique<Impl>(path, access)) {}
@@ -203,8 +108,8 @@ std::vector<RunSummary> Store::CloseInterruptedRuns() {
   impl_->RequireWrite();
   return impl_->Guard([&] {
     SQLite::Transaction transaction(impl_->db, SQLite::TransactionBehavior::IMMEDIATE);
-    SQLite::Statement select(impl_->db,
-                             detail::SelectRunsSql() + " WHERE end_state = ?1 ORDER BY id");
+    SQLite::Statement select(
+        impl_->db, detail::SelectRunsSql(impl_->version) + " WHERE end_state = ?1 ORDER BY id");
     select.bind(1, static_cast<int>(EndState::kInProgress));
     std::vector<RunSummary> runs;
     while (select.executeStep()) {
@@ -230,8 +135,8 @@ std::vector<RunSummary> Store::Runs() const {
 
 std::vector<RunSummary> Store::Runs(std::int64_t newer_than_id) const {
   std::vector<RunSummary> runs = impl_->Read([&] {
-    SQLite::Statement select(impl_->db,
-                             detail::SelectRunsSql() + " WHERE id > ?1 ORDER BY start_ms, id");
+    SQLite::Statement select(
+        impl_->db, detail::SelectRunsSql(impl_->version) + " WHERE id > ?1 ORDER BY start_ms, id");
     select.bind(1, newer_than_id);
     std::vector<RunSummary> found;
     while (select.executeStep()) {
@@ -245,7 +150,7 @@ std::vector<RunSummary> Store::Runs(std::int64_t newer_than_id) const {
 
 std::optional<RunSummary> Store::Run(std::int64_t id) const {
   std::vector<RunSummary> runs = impl_->Read([&] {
-    SQLite::Statement select(impl_->db, detail::SelectRunsSql() + " WHERE id = ?1");
+    SQLite::Statement select(impl_->db, detail::SelectRunsSql(impl_->version) + " WHERE id = ?1");
     select.bind(1, id);
     std::vector<RunSummary> found;
     if (select.executeStep()) {

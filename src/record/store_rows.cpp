@@ -2,11 +2,15 @@
 #include "store_rows.h"
 
 #include <SQLiteCpp/Column.h>
+#include <SQLiteCpp/Exception.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstddef>
 #include <string_view>
+#include <system_error>
 
 namespace korvane::record::detail {
 namespace {
@@ -14,19 +18,23 @@ namespace {
 constexpr int kFixedFields = 10;
 constexpr int kChannelFields = kFixedFields + model::kCellCount;
 
+constexpr int CountNames(std::string_view list, char separator) {
+  return 1 + static_cast<int>(std::count(list.begin(), list.end(), separator));
+}
+
 // Each channel's columns, in the order of ChannelValues, behind the prefix "c1_" or "c2_".
 constexpr std::string_view kChannelColumns =
     "input_mv mode status cycle output_mv current_ma capacity_mah temperature temperature_sign "
     "temperature_unit cell1_mv cell2_mv cell3_mv cell4_mv cell5_mv cell6_mv cell7_mv";
 
+// The run's columns of every layout, then those of layout 4 but its pack (never updated).
 constexpr std::string_view kRunColumns =
     "channel, kind, start_ms, end_ms, first_frame, last_frame, frames, capacity_mah, energy_wh, "
     "max_current_ma, peak_temperature, temperature_unit, first_output_mv, last_output_mv, "
     "min_cell_mv, max_cell_mv, cell_spread_mv, end_state, end_text";
+constexpr std::string_view kHealthColumns = "charged_mah, discharged_mah, ir_mohm, cell_ir_mohm";
+constexpr int kPutColumns = 1 + CountNames(kRunColumns, ',') + CountNames(kHealthColumns, ',');
 
-constexpr int CountNames(std::string_view list, char separator) {
-  return 1 + static_cast<int>(std::count(list.begin(), list.end(), separator));
-}
 static_assert(CountNames(kChannelColumns, ' ') == kChannelFields);
 
 std::string FrameColumns() {
@@ -105,14 +113,38 @@ const std::string& SelectFramesSql() {
 }
 
 const std::string& PutRunSql() {
-  static const std::string sql = "INSERT OR REPLACE INTO runs (id, " + std::string(kRunColumns) +
-                                 ") VALUES (" + Parameters(1 + CountNames(kRunColumns, ',')) + ")";
+  static const std::string sql = [] {
+    const std::string columns = std::string(kRunColumns) + ", " + std::string(kHealthColumns);
+    std::string updates;
+    std::size_t begin = 0;
+    for (std::size_t end = 0; end != std::string::npos; begin = end + 2) {
+      end = columns.find(", ", begin);
+      const std::string column = columns.substr(begin, end - begin);
+      updates += (updates.empty() ? "" : ", ") + column + " = excluded." + column;
+    }
+    // ?2 is the channel. A chosen or given pack counts only when the store has it.
+    const std::string chosen = std::to_string(kPutColumns + 1);
+    const std::string given = std::to_string(kPutColumns + 2);
+    return "INSERT INTO runs (id, " + columns + ", pack_id) VALUES (" + Parameters(kPutColumns) +
+           ", CASE WHEN ?" + chosen +
+           " THEN (SELECT c.pack_id FROM chosen_packs c JOIN packs p ON p.id = c.pack_id "
+           "WHERE c.channel = ?2) ELSE (SELECT id FROM packs WHERE id = ?" +
+           given + ") END) ON CONFLICT (id) DO UPDATE SET " + updates +
+           " RETURNING id, coalesce(pack_id, 0), "
+           "coalesce((SELECT name FROM packs WHERE packs.id = runs.pack_id), '')";
+  }();
   return sql;
 }
 
-const std::string& SelectRunsSql() {
-  static const std::string sql = "SELECT id, " + std::string(kRunColumns) + " FROM runs";
-  return sql;
+std::string SelectRunsSql(int version, bool pack_names) {
+  if (version < 4) {
+    return "SELECT id, " + std::string(kRunColumns) + ", 0, 0, NULL, NULL, 0, '' FROM runs";
+  }
+  return "SELECT id, " + std::string(kRunColumns) + ", " + std::string(kHealthColumns) +
+         ", coalesce(pack_id, 0), " +
+         (pack_names ? "coalesce((SELECT name FROM packs WHERE packs.id = runs.pack_id), '')"
+                     : "''") +
+         " FROM runs";
 }
 
 void BindFrame(SQLite::Statement& insert, const model::S_HARDWARE_DATA& record, int first) {
@@ -134,7 +166,8 @@ void ReadFrame(const SQLite::Statement& row, model::S_HARDWARE_DATA& record) {
   }
 }
 
-void BindRun(SQLite::Statement& put, const RunSummary& run) {
+void PutRun(SQLite::Statement& put, RunSummary& run, bool chosen) {
+  put.tryReset();  // a failed step elsewhere may have left it unfinished
   if (run.id == 0) {
     put.bind(1);
   } else {
@@ -159,6 +192,31 @@ void BindRun(SQLite::Statement& put, const RunSummary& run) {
   put.bind(18, run.cell_spread_mv);
   put.bind(19, static_cast<int>(run.end_state));
   put.bind(20, run.end_text);
+  BindHealth(put, run, 21);
+  put.bind(kPutColumns + 1, chosen ? 1 : 0);
+  put.bind(kPutColumns + 2, run.pack_id);
+  if (!put.executeStep()) {
+    throw SQLite::Exception("the run was not stored", SQLITE_ERROR);
+  }
+  run.id = put.getColumn(0).getInt64();
+  run.pack_id = put.getColumn(1).getInt64();
+  run.pack_name = put.getColumn(2).getString();
+  put.reset();
+}
+
+void BindHealth(SQLite::Statement& statement, const RunSummary& run, int first) {
+  statement.bind(first, run.charged_mah);
+  statement.bind(first + 1, run.discharged_mah);
+  if (run.ir_mohm) {
+    statement.bind(first + 2, *run.ir_mohm);
+  } else {
+    statement.bind(first + 2);
+  }
+  if (run.cell_ir_mohm.empty()) {
+    statement.bind(first + 3);
+  } else {
+    statement.bind(first + 3, CellsText(run.cell_ir_mohm));
+  }
 }
 
 RunSummary ReadRun(const SQLite::Statement& row) {
@@ -185,7 +243,46 @@ RunSummary ReadRun(const SQLite::Statement& row) {
   run.cell_spread_mv = u16(17);
   run.end_state = static_cast<EndState>(row.getColumn(18).getInt());
   run.end_text = row.getColumn(19).getString();
+  run.charged_mah = u16(20);
+  run.discharged_mah = u16(21);
+  if (!row.getColumn(22).isNull()) {
+    run.ir_mohm = row.getColumn(22).getDouble();
+  }
+  run.cell_ir_mohm = CellsFromText(row.getColumn(23).getString());
+  run.pack_id = i64(24);
+  run.pack_name = row.getColumn(25).getString();
   return run;
+}
+
+std::string CellsText(const std::vector<double>& values) {
+  std::string text;
+  for (const double value : values) {
+    std::array<char, 32> digits{};
+    const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+    if (error == std::errc()) {
+      text += (text.empty() ? "" : " ") + std::string(digits.data(), end);
+    }
+  }
+  return text;
+}
+
+std::vector<double> CellsFromText(const std::string& text) {
+  std::vector<double> values;
+  const char* next = text.data();
+  const char* const end = text.data() + text.size();
+  while (next < end) {
+    double value = 0.0;
+    const auto [stop, error] = std::from_chars(next, end, value);
+    if (error != std::errc()) {
+      break;  // not written by this program: what was read so far stands
+    }
+    values.push_back(value);
+    next = stop;
+    while (next < end && *next == ' ') {
+      ++next;
+    }
+  }
+  return values;
 }
 
 void MarkInterrupted(RunSummary& run) {

@@ -8,8 +8,11 @@
 #include <array>
 #include <cstdio>
 #include <random>
+#include <vector>
 
+#include "korvane/record/health.h"
 #include "korvane/record/store.h"
+#include "store_rows.h"
 
 namespace korvane::record::detail {
 namespace {
@@ -100,12 +103,83 @@ void AddIdentity(SQLite::Database& db) {
   put.exec();
 }
 
+// Version 4: packs (batteries), the pack chosen per channel for the runs that begin on it, and
+// per run its pack and health figures. A run's pack_id is NULL when it belongs to none; ir_mohm
+// NULL when there is no estimate; cell_ir_mohm the cells' estimates as numbers separated by
+// spaces, NULL when none. The figures of the runs already stored are computed from their frames.
+void AddPacks(SQLite::Database& db) {
+  db.exec(R"sql(
+    CREATE TABLE packs (
+      id INTEGER PRIMARY KEY AUTOINCREMENT,
+      name TEXT NOT NULL UNIQUE,
+      chemistry TEXT NOT NULL,
+      cells INTEGER NOT NULL,
+      rated_mah INTEGER NOT NULL,
+      note TEXT NOT NULL,
+      retired INTEGER NOT NULL
+    );
+    CREATE TABLE chosen_packs (
+      channel INTEGER PRIMARY KEY,
+      pack_id INTEGER NOT NULL
+    );
+    ALTER TABLE runs ADD COLUMN pack_id INTEGER;
+    ALTER TABLE runs ADD COLUMN charged_mah INTEGER NOT NULL DEFAULT 0;
+    ALTER TABLE runs ADD COLUMN discharged_mah INTEGER NOT NULL DEFAULT 0;
+    ALTER TABLE runs ADD COLUMN ir_mohm REAL;
+    ALTER TABLE runs ADD COLUMN cell_ir_mohm TEXT;
+    CREATE INDEX runs_by_pack ON runs (pack_id);
+  )sql");
+  RecomputeRunHealth(db);
+}
+
 using Step = void (*)(SQLite::Database&);
 // kSteps[n] takes a file from version n to n + 1: a new version appends its step.
-constexpr std::array<Step, 3> kSteps = {&CreateVersion1, &AddPublishState, &AddIdentity};
+constexpr std::array<Step, 4> kSteps = {&CreateVersion1, &AddPublishState, &AddIdentity, &AddPacks};
 static_assert(kSteps.size() == Store::kSchemaVersion);
 
 }  // namespace
+
+void RecomputeRunHealth(SQLite::Database& db) {
+  std::vector<RunSummary> runs;
+  {
+    SQLite::Statement select(db, SelectRunsSql(4, false) + " ORDER BY id");
+    while (select.executeStep()) {
+      runs.push_back(ReadRun(select));
+    }
+  }
+  // The frames just before a run's first one, newest first: its rest before the first load (a
+  // few at the charger's rate of about one a second; the limit bounds a file made otherwise).
+  SQLite::Statement before(
+      db, "SELECT id, utc_ms FROM frames WHERE id < ?1 ORDER BY id DESC LIMIT 1000");
+  SQLite::Statement select_frames(db, SelectFramesSql());
+  SQLite::Statement update(db,
+                           "UPDATE runs SET charged_mah = ?1, discharged_mah = ?2, ir_mohm = ?3, "
+                           "cell_ir_mohm = ?4 WHERE id = ?5");
+  std::vector<StoredFrame> frames;
+  for (RunSummary& run : runs) {
+    std::int64_t first = run.first_frame;
+    before.reset();
+    before.bind(1, run.first_frame);
+    while (before.executeStep() &&
+           before.getColumn(1).getInt64() >= run.start_ms - ResistanceEstimator::kMaxStepMs) {
+      first = before.getColumn(0).getInt64();
+    }
+    frames.clear();
+    select_frames.reset();
+    select_frames.bind(1, first);
+    select_frames.bind(2, run.last_frame);
+    while (select_frames.executeStep()) {
+      StoredFrame& frame = frames.emplace_back();
+      frame.id = select_frames.getColumn(0).getInt64();
+      ReadFrame(select_frames, frame.record);
+    }
+    RecomputeHealth(run, frames);
+    update.reset();
+    BindHealth(update, run, 1);
+    update.bind(5, run.id);
+    update.exec();
+  }
+}
 
 // Throws StoreError unless this program may use the file; returns its version.
 int KnownVersion(SQLite::Database& db, const std::string& path) {

@@ -16,6 +16,10 @@ void PrepareSchema(SQLite::Database& db, const std::string& path);
 // database); returns its layout version.
 int KnownVersion(SQLite::Database& db, const std::string& path);
 
+// Sets the health figures of every stored run from its frames (RecomputeHealth): for runs
+// recorded before they were kept. Reads a file of layout 4; call it inside a transaction.
+void RecomputeRunHealth(SQLite::Database& db);
+
 // The file's identity; "" when its layout has none yet.
 std::string ReadIdentity(SQLite::Database& db);
 

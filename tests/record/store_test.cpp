@@ -20,6 +20,7 @@
 #include "korvane/model/date_time.h"
 #include "korvane/test_support/run_in_child.h"
 #include "korvane/test_support/temp_dir.h"
+#include "old_layout.h"
 
 namespace korvane::record {
 namespace {
@@ -217,6 +218,7 @@ TEST(Store, VersionOneFileIsMigratedForPublishing) {
   }
   {
     SQLite::Database raw(path, SQLite::OPEN_READWRITE);
+    DowngradeToVersion3(raw);
     raw.exec("DROP TABLE publish_state; DROP TABLE store_info; PRAGMA user_version = 1");
   }
   Store store(path);

@@ -33,6 +33,12 @@ record::RunSummary Ended(int kind, EndState state, const char* text, int mah = 0
           .end_text = text};
 }
 
+record::RunSummary OfPack(record::RunSummary run) {
+  run.pack_id = 3;
+  run.pack_name = "Blue 4S #3";
+  return run;
+}
+
 TEST(RunEndNotice, TellsFinishedAndErrorRunsOnly) {
   const struct {
     record::RunSummary run;
@@ -45,6 +51,10 @@ TEST(RunEndNotice, TellsFinishedAndErrorRunsOnly) {
       {Ended(record::kRunBoth, EndState::kFinished, "Finished", 5, 3'599'999),
        "Channel 2: cycle finished - 0.005 Ah in 59 m"},
       {Ended(record::kRunCharge, EndState::kError, "Error: TOO HOT"), "Channel 2: error - TOO HOT"},
+      {OfPack(Ended(record::kRunCharge, EndState::kFinished, "Finished: CC-CV", 2204, 4'379'999)),
+       "Blue 4S #3: charge finished (CC-CV) - 2.204 Ah in 1 h 12 m"},
+      {OfPack(Ended(record::kRunCharge, EndState::kError, "Error: TOO HOT")),
+       "Blue 4S #3: error - TOO HOT"},
       {Ended(record::kRunCharge, EndState::kInterrupted, "Interrupted"), nullptr},
       {Ended(record::kRunCharge, EndState::kInProgress, "In progress"), nullptr},
   };

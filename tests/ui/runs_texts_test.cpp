@@ -29,6 +29,13 @@ RunSummary MakeRun(int channel, int kind, std::int64_t duration_ms, std::uint16_
   return run;
 }
 
+RunSummary WithPack(RunSummary run, const char* pack, double ir_mohm) {
+  run.pack_id = 7;
+  run.pack_name = pack;
+  run.ir_mohm = ir_mohm;
+  return run;
+}
+
 TEST(RunsTexts, EveryColumnInTheCAndAGermanLocale) {
   struct Case {
     const char* locale;
@@ -37,24 +44,25 @@ TEST(RunsTexts, EveryColumnInTheCAndAGermanLocale) {
   };
   const Case cases[] = {
       {"C",
-       MakeRun(2, 3, 65'400, 1234, 5.678, -25, 0, "Finished: CC-CV"),
-       {"11/14/23 22:13:20", "2", "Cycle", "0 h 01 m 05 s", "1.234", "5.678", "-2.5\u00B0C",
-        "Finished: CC-CV"}},
+       WithPack(MakeRun(2, 3, 65'400, 1234, 5.678, -25, 0, "Finished: CC-CV"), "Blue 4S #3", 12.34),
+       {"11/14/23 22:13:20", "2", "Blue 4S #3", "Cycle", "0 h 01 m 05 s", "1.234", "5.678", "12.3",
+        "-2.5\u00B0C", "Finished: CC-CV"}},
       {"C",
        MakeRun(1, 1, 4'325'600, 0, 0.0, 305, 1, "In progress"),
-       {"11/14/23 22:13:20", "1", "Charge", "1 h 12 m 06 s", "0.000", "0.000", "30.5\u00B0F",
-        "In progress"}},
+       {"11/14/23 22:13:20", "1", "", "Charge", "1 h 12 m 06 s", "0.000", "0.000", "",
+        "30.5\u00B0F", "In progress"}},
       {"C",
        MakeRun(1, 2, -5, 65535, 1234.5, 0, 0, "Interrupted"),
-       {"11/14/23 22:13:20", "1", "Discharge", "0 h 00 m 00 s", "65.535", "1234.500", "0.0\u00B0C",
-        "Interrupted"}},
+       {"11/14/23 22:13:20", "1", "", "Discharge", "0 h 00 m 00 s", "65.535", "1234.500", "",
+        "0.0\u00B0C", "Interrupted"}},
       {"C",
        MakeRun(1, 0, 0, 9, -0.004, -4, 0, ""),
-       {"11/14/23 22:13:20", "1", "", "0 h 00 m 00 s", "0.009", "-0.004", "-0.4\u00B0C", ""}},
+       {"11/14/23 22:13:20", "1", "", "", "0 h 00 m 00 s", "0.009", "-0.004", "", "-0.4\u00B0C",
+        ""}},
       {"de_DE.UTF-8",
-       MakeRun(2, 3, 65'400, 1234, 5.678, -25, 0, "Error: NO BATT"),
-       {"14.11.2023 22:13:20", "2", "Cycle", "0 h 01 m 05 s", "1,234", "5,678", "-2,5\u00B0C",
-        "Error: NO BATT"}},
+       WithPack(MakeRun(2, 3, 65'400, 1234, 5.678, -25, 0, "Error: NO BATT"), "Grün", 8.26),
+       {"14.11.2023 22:13:20", "2", "Grün", "Cycle", "0 h 01 m 05 s", "1,234", "5,678", "8,3",
+        "-2,5\u00B0C", "Error: NO BATT"}},
   };
   for (const Case& c : cases) {
     ScopedLocaleUtc locale(c.locale);

@@ -55,6 +55,15 @@ QByteArray ReadAll(const QString& file) {
   return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
 }
 
+record::Pack PackSpec(const char* name, bool retired = false) {
+  return {.name = name,
+          .chemistry = "LiPo",
+          .cells = 4,
+          .rated_mah = 2200,
+          .note = "",
+          .retired = retired};
+}
+
 class RunsWindowTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(locale.ok); }
@@ -111,7 +120,7 @@ TEST_F(RunsWindowTest, ListsRunsNewestFirstSortsByValueAndFilters) {
   EXPECT_EQ(Text(0, RunColumn::kStart), "11/15/23 00:13:20");
   EXPECT_EQ(Text(2, RunColumn::kStart), "11/14/23 22:13:20");
   const QStringList b = {
-      "11/14/23 23:13:20", "2", "Cycle", "0 h 01 m 05 s", "10.000", "12.345", "-2.5\u00B0C",
+      "11/14/23 23:13:20", "2", "", "Cycle", "0 h 01 m 05 s", "10.000", "12.345", "", "-2.5\u00B0C",
       "Error: NO BATT"};
   for (int column = 0; column < kRunColumnCount; ++column) {
     EXPECT_EQ(Text(1, static_cast<RunColumn>(column)), b[column]) << column;
@@ -222,10 +231,12 @@ TEST_F(RunsWindowTest, ExportsARunAsTsvAndImportsItBack) {
     std::ofstream out(File("other.tsv").toStdString(), std::ios::binary);
     record::ExportRun(other, elsewhere.id, out);
   }
-  ASSERT_TRUE(window->ImportRuns(File("other.tsv")));
+  const std::int64_t pack = store.AddPack(PackSpec("Blue"));
+  ASSERT_TRUE(window->ImportRuns(File("other.tsv"), pack));
   EXPECT_EQ(Rows(), 2);
   ASSERT_EQ(Selected().size(), 1u);
   EXPECT_NE(Selected()[0], run.id);
+  EXPECT_EQ(store.Run(Selected()[0])->pack_id, pack);
   ASSERT_TRUE(window->ExportSelectedRun(File("again.tsv")));
   EXPECT_EQ(ReadAll(File("again.tsv")), ReadAll(File("other.tsv")));
 
@@ -336,6 +347,82 @@ TEST_F(RunsWindowTest, FileDialogsOfferTheRunsNameInTheLastFolder) {
   EXPECT_EQ(offered, QStringList({QDir::homePath() + "/" + name + "tsv", dir.filePath(name + "png"),
                                   dir.filePath(name + "svg")}));
   EXPECT_EQ(storage.exported.Folder, dir.path().toStdString());
+}
+
+// The Pack column and filter; the selection (a run in progress too) goes to a pack chosen in the
+// small dialog, or to none, in the store; a refusal is a box; ShowRun clears the filters hiding
+// its run.
+TEST_F(RunsWindowTest, PackColumnFilterAndAssigningTheSelection) {
+  record::Store store(path);
+  const fileio::UniqueFd recording = record::LockBesideStore(record::RecorderLockName(path), "");
+  const std::int64_t blue = store.AddPack(PackSpec("Blue 4S #3"));
+  const std::int64_t red = store.AddPack(PackSpec("Red"));
+  RunSummary spec = RunSpec(1, kStartMs);
+  spec.pack_id = blue;
+  const RunSummary a = WriteRun(store, spec, 2);
+  const RunSummary b = WriteRun(store, RunSpec(2, kStartMs + 5'000), 2);
+  const RunSummary going = WriteRun(store, RunSpec(1, kStartMs + 9'000, EndState::kInProgress), 2);
+  Open();
+  ASSERT_EQ(Rows(), 3);
+  EXPECT_EQ(Text(2, RunColumn::kPack), "Blue 4S #3");
+  EXPECT_EQ(Text(1, RunColumn::kPack), "");
+  QComboBox* filter = window->PackFilter();
+  ASSERT_EQ(filter->count(), 4);
+  EXPECT_EQ(filter->itemText(0) + filter->itemText(1) + filter->itemText(3), "All packsNo packRed");
+  filter->setCurrentIndex(1);
+  EXPECT_EQ(Rows(), 2);
+
+  window->SelectRuns({b.id, going.id});
+  prompter.on_dialog = [](QDialog& dialog) {
+    auto* combo = dialog.findChild<QComboBox*>("PackChooserCombo");
+    combo->setCurrentIndex(combo->findText("Red"));
+    return int(QDialog::Accepted);
+  };
+  ASSERT_TRUE(window->AssignAction()->isEnabled());
+  window->AssignAction()->trigger();
+  EXPECT_EQ(store.Run(b.id)->pack_id, red);
+  EXPECT_EQ(store.Run(going.id)->pack_id, red);
+  EXPECT_EQ(Rows(), 0);
+
+  window->ChannelFilter()->setCurrentIndex(2);
+  window->ShowRun(a.id);
+  EXPECT_EQ(window->ChannelFilter()->currentIndex(), 0);
+  EXPECT_EQ(filter->currentIndex(), 0);
+  EXPECT_EQ(Selected(), std::vector<std::int64_t>{a.id});
+  ASSERT_EQ(Plotted().size(), 1u);
+  window->NoPackAction()->trigger();
+  EXPECT_EQ(store.Run(a.id)->pack_id, 0);
+  EXPECT_EQ(Text(2, RunColumn::kPack), "");
+
+  EXPECT_FALSE(window->AssignSelected(red + 100));
+  ASSERT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(prompter.shown[0].kind, "warn");
+  EXPECT_EQ(store.Run(a.id)->pack_id, 0);
+}
+
+// The bar offers the packs not retired and keeps each channel's choice in the store; another
+// program's choice and renaming show at the next refresh, in the bar and the table.
+TEST_F(RunsWindowTest, ChannelBarKeepsEachChannelsPackInTheStore) {
+  record::Store store(path);
+  record::Pack blue = PackSpec("Blue 4S #3");
+  blue.id = store.AddPack(blue);
+  store.AddPack(PackSpec("Old", true));
+  RunSummary spec = RunSpec(1, kStartMs);
+  spec.pack_id = blue.id;
+  WriteRun(store, spec, 2);
+  Open();
+  QComboBox* two = window->PackBar().Combo(2);
+  ASSERT_EQ(two->count(), 2);
+  two->setCurrentIndex(1);
+  EXPECT_EQ(store.ChosenPacks(), (std::array<std::int64_t, 2>{0, blue.id}));
+
+  blue.name = "Blue 4S #4";
+  store.EditPack(blue);
+  store.ChoosePack(1, blue.id);
+  window->Refresh();
+  EXPECT_EQ(window->PackBar().Combo(1)->currentText(), "Blue 4S #4");
+  EXPECT_EQ(two->currentText(), "Blue 4S #4");
+  EXPECT_EQ(Text(0, RunColumn::kPack), "Blue 4S #4");
 }
 
 class RunsMenuTest : public WindowTest {};

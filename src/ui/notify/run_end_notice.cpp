@@ -34,11 +34,13 @@ std::string ShortDurationText(std::int64_t ms) {
 }  // namespace
 
 std::optional<RunEndNotice> NoticeForRunEnd(const record::RunSummary& run) {
-  const std::string channel = "Channel " + std::to_string(run.channel) + ": ";
+  // The pack tells the user which battery to take off; without one, the channel does.
+  const std::string subject =
+      (run.pack_name.empty() ? "Channel " + std::to_string(run.channel) : run.pack_name) + ": ";
   switch (run.end_state) {
     case record::EndState::kFinished: {
       RunEndNotice notice;
-      notice.summary = channel + KindWord(run.kind) + " finished";
+      notice.summary = subject + KindWord(run.kind) + " finished";
       if (const std::string detail = Detail(run.end_text, "Finished: "); !detail.empty()) {
         notice.summary += " (" + detail + ")";
       }
@@ -48,7 +50,7 @@ std::optional<RunEndNotice> NoticeForRunEnd(const record::RunSummary& run) {
     }
     case record::EndState::kError: {
       RunEndNotice notice;
-      notice.summary = channel + "error";
+      notice.summary = subject + "error";
       notice.body = Detail(run.end_text, "Error: ");
       notice.error = true;
       return notice;

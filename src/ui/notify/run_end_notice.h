@@ -10,8 +10,10 @@ namespace korvane::ui {
 
 // What the desktop is told when a recorded run ends. No Qt here: the texts are tested alone.
 struct RunEndNotice {
-  std::string summary;  // "Channel 1: charge finished (CC-CV)", "Channel 2: error"
-  std::string body;     // "2.204 Ah in 1 h 12 m", "TOO HOT"
+  // "Channel 1: charge finished (CC-CV)", "Channel 2: error"; a run of a pack is named by its
+  // pack instead: "Blue 4S #3: charge finished (CC-CV)".
+  std::string summary;
+  std::string body;  // "2.204 Ah in 1 h 12 m", "TOO HOT"
   bool error = false;
 
   // The notice on one line: "<summary> - <body>".

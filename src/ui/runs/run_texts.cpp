@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "korvane/model/date_time.h"
 #include "korvane/model/vocabulary.h"
@@ -16,6 +17,8 @@ const char* RunColumnTitle(RunColumn column) {
       return "Start";
     case RunColumn::kChannel:
       return "Channel";
+    case RunColumn::kPack:
+      return "Pack";
     case RunColumn::kKind:
       return "Kind";
     case RunColumn::kDuration:
@@ -24,6 +27,8 @@ const char* RunColumnTitle(RunColumn column) {
       return "Capacity [Ah]";
     case RunColumn::kEnergy:
       return "Energy [Wh]";
+    case RunColumn::kIr:
+      return "IR [mOhm]";
     case RunColumn::kPeakTemperature:
       return "Peak temperature";
     case RunColumn::kEndState:
@@ -38,6 +43,8 @@ std::string RunCellText(const record::RunSummary& run, RunColumn column) {
       return LocalDateTimeText(run.start_ms);
     case RunColumn::kChannel:
       return std::to_string(run.channel);
+    case RunColumn::kPack:
+      return run.pack_name;
     case RunColumn::kKind:
       return RunKindText(run.kind);
     case RunColumn::kDuration:
@@ -46,6 +53,8 @@ std::string RunCellText(const record::RunSummary& run, RunColumn column) {
       return model::FormatMilli(run.capacity_mah);
     case RunColumn::kEnergy:
       return FixedText(run.energy_wh, 3);
+    case RunColumn::kIr:
+      return run.ir_mohm ? FixedText(*run.ir_mohm, 1) : "";
     case RunColumn::kPeakTemperature:
       return TemperatureText(run.peak_temperature, run.temperature_unit);
     case RunColumn::kEndState:
@@ -60,6 +69,8 @@ RunSortKey RunCellSortKey(const record::RunSummary& run, RunColumn column) {
       return static_cast<double>(run.start_ms);
     case RunColumn::kChannel:
       return static_cast<double>(run.channel);
+    case RunColumn::kPack:
+      return run.pack_name;
     case RunColumn::kKind:
       return RunKindText(run.kind);
     case RunColumn::kDuration:
@@ -68,6 +79,8 @@ RunSortKey RunCellSortKey(const record::RunSummary& run, RunColumn column) {
       return static_cast<double>(run.capacity_mah);
     case RunColumn::kEnergy:
       return run.energy_wh;
+    case RunColumn::kIr:
+      return run.ir_mohm.value_or(std::numeric_limits<double>::lowest());
     case RunColumn::kPeakTemperature:
       // Runs may differ in unit: all compare in degrees Celsius.
       return run.temperature_unit == 1 ? (run.peak_temperature / 10.0 - 32.0) * 5.0 / 9.0

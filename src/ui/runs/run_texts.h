@@ -13,26 +13,29 @@ namespace korvane::ui {
 enum class RunColumn : int {
   kStart,
   kChannel,
+  kPack,
   kKind,
   kDuration,
   kCapacity,
   kEnergy,
+  kIr,
   kPeakTemperature,
   kEndState,
 };
-inline constexpr int kRunColumnCount = 8;
+inline constexpr int kRunColumnCount = 10;
 
-// "Start", "Channel", "Kind", "Duration", "Capacity [Ah]", "Energy [Wh]", "Peak temperature",
-// "End state".
+// "Start", "Channel", "Pack", "Kind", "Duration", "Capacity [Ah]", "Energy [Wh]", "IR [mOhm]",
+// "Peak temperature", "End state".
 const char* RunColumnTitle(RunColumn column);
 
 // The text of one cell. Numbers use the decimal separator of the current C locale, dates its
-// date and time formats and the process's time zone.
+// date and time formats and the process's time zone. A run of no pack, or without a resistance
+// estimate, has an empty cell there (never 0).
 std::string RunCellText(const record::RunSummary& run, RunColumn column);
 
 // What a column sorts by: the value behind its text (a number for every column but the kind and
-// the end state, whose texts are compared; the peak temperature in degrees Celsius whatever its
-// unit).
+// the end state and the pack, whose texts are compared; the peak temperature in degrees Celsius
+// whatever its unit; a run without a resistance estimate before every one with one).
 using RunSortKey = std::variant<double, std::string>;
 RunSortKey RunCellSortKey(const record::RunSummary& run, RunColumn column);
 

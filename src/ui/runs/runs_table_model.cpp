@@ -27,7 +27,7 @@ QVariant RunsTableModel::data(const QModelIndex& index, int role) const {
       return row.texts[static_cast<std::size_t>(index.column())];
     case Qt::TextAlignmentRole:
       return column == RunColumn::kKind || column == RunColumn::kEndState ||
-                     column == RunColumn::kStart
+                     column == RunColumn::kStart || column == RunColumn::kPack
                  ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
                  : QVariant(Qt::AlignRight | Qt::AlignVCenter);
     case kSortRole: {
@@ -104,6 +104,20 @@ void RunsTableModel::Remove(std::int64_t id) {
   }
 }
 
+void RunsTableModel::RenamePacks(const std::map<std::int64_t, std::string>& names) {
+  const int pack_column = static_cast<int>(RunColumn::kPack);
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    record::RunSummary& run = rows_[i].run;
+    const auto name = names.find(run.pack_id);
+    if (run.pack_id != 0 && name != names.end() && name->second != run.pack_name) {
+      run.pack_name = name->second;
+      rows_[i].texts[static_cast<std::size_t>(pack_column)] = QString::fromStdString(run.pack_name);
+      const QModelIndex cell = index(static_cast<int>(i), pack_column);
+      emit dataChanged(cell, cell);
+    }
+  }
+}
+
 std::optional<int> RunsTableModel::RowOf(std::int64_t id) const {
   const auto found =
       std::find_if(rows_.begin(), rows_.end(), [id](const Row& row) { return row.run.id == id; });
@@ -146,8 +160,17 @@ const record::RunSummary& RunsFilterModel::RunAt(const QModelIndex& index) const
   return runs_.RunAt(mapToSource(index).row());
 }
 
+void RunsFilterModel::SetPack(std::int64_t pack_id) {
+  pack_ = pack_id;
+  invalidateFilter();
+}
+
+bool RunsFilterModel::Shows(const record::RunSummary& run) const {
+  return (channel_ == 0 || run.channel == channel_) && (pack_ == kAllPacks || run.pack_id == pack_);
+}
+
 bool RunsFilterModel::filterAcceptsRow(int source_row, const QModelIndex&) const {
-  return channel_ == 0 || runs_.RunAt(source_row).channel == channel_;
+  return Shows(runs_.RunAt(source_row));
 }
 
 bool RunsFilterModel::lessThan(const QModelIndex& left, const QModelIndex& right) const {

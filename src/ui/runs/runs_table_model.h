@@ -6,7 +6,9 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "korvane/record/run.h"
@@ -39,6 +41,8 @@ class RunsTableModel final : public QAbstractTableModel {
   // Replaces the row of `run.id` in place; nothing when it is not shown.
   void Update(const record::RunSummary& run);
   void Remove(std::int64_t id);
+  // Gives each run of a pack in `names` (by id) that pack's name: another program renamed it.
+  void RenamePacks(const std::map<std::int64_t, std::string>& names);
 
   const record::RunSummary& RunAt(int row) const {
     return rows_[static_cast<std::size_t>(row)].run;
@@ -60,7 +64,7 @@ class RunsTableModel final : public QAbstractTableModel {
 };
 
 // Sorts by the values behind the texts (ties by run id, so the order is stable) and shows one
-// channel or all.
+// channel or all, and one pack's runs, those of no pack, or all.
 class RunsFilterModel final : public QSortFilterProxyModel {
   Q_OBJECT
 
@@ -70,6 +74,11 @@ class RunsFilterModel final : public QSortFilterProxyModel {
   // 0: all channels.
   void SetChannel(int channel);
   int Channel() const { return channel_; }
+  static constexpr std::int64_t kAllPacks = -1;
+  // kAllPacks, 0: the runs of no pack, else a pack's id.
+  void SetPack(std::int64_t pack_id);
+  std::int64_t Pack() const { return pack_; }
+  bool Shows(const record::RunSummary& run) const;
   // The run of a row of this model.
   const record::RunSummary& RunAt(const QModelIndex& index) const;
 
@@ -80,6 +89,7 @@ class RunsFilterModel final : public QSortFilterProxyModel {
  private:
   RunsTableModel& runs_;
   int channel_ = 0;
+  std::int64_t pack_ = kAllPacks;
 };
 
 }  // namespace korvane::ui

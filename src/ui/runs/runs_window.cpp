@@ -51,6 +51,7 @@ RunsWindow::RunsWindow(std::string store_path, SettingsStorage& settings, Prompt
   splitter_->addWidget(plot_);
   setCentralWidget(splitter_);
   BuildMenu();
+  BuildContextMenu();
   statusBar()->setObjectName("RunsStatus");
   ApplySettings(settings_.RunsWindow());
 
@@ -66,6 +67,12 @@ RunsWindow::RunsWindow(std::string store_path, SettingsStorage& settings, Prompt
     UpdatePlot();
     UpdateActions();
   });
+  connect(pack_filter_, &QComboBox::currentIndexChanged, this, [this] {
+    rows_->SetPack(pack_filter_->currentData().toLongLong());
+    UpdatePlot();
+    UpdateActions();
+  });
+  connect(pack_bar_, &ChannelPackBar::Chosen, this, &RunsWindow::ChoosePack);
   timer_ = new QTimer(this);
   connect(timer_, &QTimer::timeout, this, &RunsWindow::Refresh);
   timer_->start(kRefreshMs);
@@ -79,6 +86,11 @@ QWidget* RunsWindow::BuildTablePane() {
   filter_ = new QComboBox(pane);
   filter_->setObjectName("RunsChannelFilter");
   filter_->addItems({"All channels", "Channel 1", "Channel 2"});
+  pack_filter_ = new QComboBox(pane);
+  pack_filter_->setObjectName("RunsPackFilter");
+  pack_filter_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  pack_bar_ = new ChannelPackBar(pane);
+  ShowPackFilter();
 
   delete_ = new QAction("&Delete", this);
   delete_->setObjectName("RunsDelete");
@@ -109,6 +121,7 @@ QWidget* RunsWindow::BuildTablePane() {
   table_->horizontalHeader()->setStretchLastSection(true);
   // Column widths from the rows on screen, not from every row of a long list.
   table_->horizontalHeader()->setResizeContentsPrecision(50);
+  BuildPackActions();
 
   empty_ = new QLabel(
       "Runs are recorded while the charger is connected; File > Import... reads an export file",
@@ -127,10 +140,18 @@ QWidget* RunsWindow::BuildTablePane() {
   auto* bar = new QHBoxLayout;
   bar->addWidget(new QLabel("Show:", pane));
   bar->addWidget(filter_);
+  bar->addWidget(pack_filter_);
   bar->addStretch(1);
+  for (QAction* action : {assign_, no_pack_}) {
+    auto* button = new QToolButton(pane);
+    button->setDefaultAction(action);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    bar->addWidget(button);
+  }
   bar->addWidget(delete_button);
   auto* layout = new QVBoxLayout(pane);
   layout->setContentsMargins(6, 6, 6, 0);
+  layout->addWidget(pack_bar_);
   layout->addLayout(bar);
   layout->addWidget(note_);
   layout->addWidget(table_place_, 1);
@@ -222,9 +243,11 @@ bool RunsWindow::OpenStore() {
       newest_id_ = std::max(newest_id_, run.id);
     }
     runs_->Reset(runs);
+    ReadPacks();
     table_->resizeColumnsToContents();
   } catch (const record::StoreError& error) {
     store_.reset();
+    ReadPacks();
     ShowNote(QString("The recordings cannot be shown: %1").arg(error.what()));
     return false;
   }
@@ -258,6 +281,7 @@ void RunsWindow::Refresh() {
     store_.reset();
     newest_id_ = 0;
     runs_->Reset({});
+    ReadPacks();
   }
   if (!store_) {
     // The recorder may have made the file since, or whatever kept it from opening has passed.
@@ -280,6 +304,7 @@ void RunsWindow::Refresh() {
         runs_->Remove(id);  // deleted by another program
       }
     }
+    ReadPacks();
     ShowNote({});
   } catch (const record::StoreError& error) {
     ShowNote(QString("The recordings cannot be read now: %1").arg(error.what()));
@@ -384,6 +409,8 @@ void RunsWindow::UpdateActions() {
   delete_->setEnabled(store_ != nullptr && !selected.empty() && !in_progress);
   delete_->setToolTip(in_progress ? "A run in progress cannot be deleted."
                                   : "Delete the selected runs");
+  assign_->setEnabled(store_ != nullptr && !selected.empty());
+  no_pack_->setEnabled(assign_->isEnabled());
   export_run_->setEnabled(store_ != nullptr && selected.size() == 1);
   for (QAction* action : plot_actions_) {
     action->setEnabled(!selected.empty());

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The Runs window's commands: delete, import, and the run and plot exports.
+// The Runs window's commands: delete, import (into a pack or none), and the run and plot exports.
 
 #include <QByteArray>
 #include <QComboBox>
@@ -21,6 +21,7 @@
 #include "korvane/record/store.h"
 #include "korvane/ui/export_command.h"
 #include "korvane/ui/prompter.h"
+#include "runs/pack_chooser.h"
 #include "runs/run_texts.h"
 #include "runs/runs_plot_panel.h"
 #include "runs/runs_table_model.h"
@@ -28,8 +29,6 @@
 
 namespace korvane::ui {
 namespace {
-
-constexpr int kMessageMs = 5000;
 
 void WriteFile(const QString& file, std::string_view bytes) {
   fileio::WriteFileAtomically(file.toStdString(), bytes);
@@ -114,7 +113,7 @@ bool RunsWindow::ExportSelectedRun(const QString& file) {
   return true;
 }
 
-bool RunsWindow::ImportRuns(const QString& file) {
+bool RunsWindow::ImportRuns(const QString& file, std::int64_t pack_id) {
   if (store_path_.empty()) {
     Warn("There is no recordings file to import into.");
     return false;
@@ -133,7 +132,7 @@ bool RunsWindow::ImportRuns(const QString& file) {
       return true;
     }
     record::Store writer(store_path_);  // importing is what creates a missing store
-    result = record::ImportFrames(writer, frames);
+    result = record::ImportFrames(writer, frames, pack_id);
   } catch (const std::exception& error) {
     Warn(QString("Unable to import %1: %2").arg(file, error.what()));
     return false;
@@ -148,14 +147,10 @@ bool RunsWindow::ImportRuns(const QString& file) {
   }
   Refresh();
   std::vector<std::int64_t> ids;
-  bool hidden = false;
   for (const record::RunSummary& run : result.runs) {
     ids.push_back(run.id);
-    hidden = hidden || (rows_->Channel() != 0 && run.channel != rows_->Channel());
   }
-  if (hidden) {
-    filter_->setCurrentIndex(0);
-  }
+  RevealRuns(ids);
   SelectRuns(ids);
   const QString imported = result.frames_existing == 0
                                ? QString("Imported %1 frames and %2 runs from %3.")
@@ -207,7 +202,18 @@ void RunsWindow::ExportSelectedRunClick() {
 void RunsWindow::ImportClick() {
   const auto file = ChooseFile("Import runs from file",
                                "Tab separated values files (*.tsv);;All files (*)", {}, false);
-  if (file && ImportRuns(*file)) {
+  if (!file) {
+    return;
+  }
+  std::int64_t pack_id = 0;
+  if (!packs_.empty()) {
+    PackChooser chooser("Import runs", "The imported runs belong to:", packs_, true, this);
+    if (prompter_.Exec(chooser) != QDialog::Accepted) {
+      return;
+    }
+    pack_id = chooser.ChosenId();
+  }
+  if (ImportRuns(*file, pack_id)) {
     RememberFolder(*file);
   }
 }

@@ -54,6 +54,15 @@ class Canvas {
   virtual void Rectangle(const TRect& r) = 0;
   virtual void Line(int x1, int y1, int x2, int y2) = 0;
   virtual void Polyline(std::span<const TPoint> points) = 0;
+  // Closed outline in the pen, inside filled with the brush unless the brush is clear. By default
+  // the outline only.
+  virtual void Polygon(std::span<const TPoint> points) {
+    if (points.empty())
+      return;
+    Polyline(points);
+    const TPoint closing[] = {points.back(), points.front()};
+    Polyline(closing);
+  }
   // (x, y) is the top-left corner of the text cell.
   virtual void TextOut(int x, int y, std::string_view text) = 0;
   // Text rotated by 90 degrees, reading upwards; (x, y) is the top-left corner of the unrotated

@@ -58,6 +58,7 @@ class QtCanvas final : public Canvas {
   void Rectangle(const TRect& r) override;
   void Line(int x1, int y1, int x2, int y2) override;
   void Polyline(std::span<const TPoint> points) override;
+  void Polygon(std::span<const TPoint> points) override;
   void TextOut(int x, int y, std::string_view text) override;
   void TextOutUp(int x, int y, std::string_view text) override;
   void DrawTextCentered(const TRect& r, std::string_view text) override;

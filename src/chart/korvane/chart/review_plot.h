@@ -3,6 +3,7 @@
 
 #include <korvane/chart/canvas.h>
 #include <korvane/chart/chart_types.h>
+#include <korvane/chart/review_date_axis.h>
 #include <korvane/chart/review_view.h>
 
 #include <array>
@@ -63,12 +64,65 @@ struct ReviewRun {
   std::array<std::vector<double>, kReviewSeriesCount> values;  // each as long as elapsedMs
 };
 
+// How a trace's points are marked; kNone draws none (a line only).
+enum class ReviewMark : int { kNone, kCircle, kSquare, kTriangle, kDiamond, kTriangleDown };
+enum class ReviewSide : int { kLeft, kRight };
+
+// A series given by its description rather than as one of a recorded run's values: its own xs
+// (UTC ms on a calendar time axis, else elapsed ms), drawn in its colour as markers, a line or
+// both, against the left or right value axis of the one pane that all traces share.
+struct ReviewTrace {
+  std::string name;  // legend and read-out
+  std::string unit;  // read-out
+  TColor color = 0;
+  TPenStyle penStyle = TPenStyle::Solid;
+  ReviewMark mark = ReviewMark::kCircle;
+  bool joined = false;  // a line through the points
+  ReviewSide side = ReviewSide::kLeft;
+  int decimals = 0;                // of the read-out's values
+  std::vector<double> xs;          // ascending
+  std::vector<double> ys;          // cut or filled up with NaN (no point) to the length of xs
+  std::vector<std::int64_t> keys;  // what a hit on each point names (a run id); may be empty
+};
+
+// A horizontal line across the traces' pane at a value of the side's axis (a rated capacity).
+struct ReviewLevel {
+  std::string name;  // legend
+  double value = 0;
+  TColor color = 0;
+  TPenStyle penStyle = TPenStyle::Dash;
+  ReviewSide side = ReviewSide::kLeft;
+};
+
+// What a plot of traces shows. Without a right trace or level there is no right axis.
+struct ReviewTraceSet {
+  std::vector<ReviewTrace> traces;
+  std::vector<ReviewLevel> levels;
+  std::string leftTitle;  // "Capacity [mAh]"
+  std::string rightTitle;
+  std::string keyName = "Run";  // the read-out's line naming the point's key: "Run 123"
+  std::string emptyText = "Nothing to show";  // while no trace has a point
+};
+
+// A trace's point under the pointer.
+struct ReviewHit {
+  std::size_t trace = 0;
+  std::size_t point = 0;
+  std::optional<std::int64_t> key;
+};
+
+// What the time axis counts: time from the runs' starts, or calendar dates of UTC instants.
+enum class ReviewTimeAxis : int { kElapsed, kCalendar };
+
 struct ReviewPlotStyle {
   TFont font{"Sans Serif", 9};
   std::string decimalSeparator = ".";
   std::string temperatureUnit = "\u00B0C";
-  // The read-out's local time of a UTC instant; without it the read-out gives elapsed time only.
+  // The read-out's local time of a UTC instant; without it the read-out gives elapsed time only
+  // (or, on a calendar axis, DefaultDateLabel's day).
   std::function<std::string(std::int64_t utcMs)> localTime;
+  ReviewTimeAxis timeAxis = ReviewTimeAxis::kElapsed;
+  ReviewDateLabel dateLabel;  // a calendar axis' tick labels; DefaultDateLabel's without it
 };
 
 // The hover read-out: where its cursor line stands and what its box says.
@@ -80,17 +134,19 @@ struct ReviewReadout {
 
 // A unit's pane as laid out: where its curves go and the values its axis spans.
 struct ReviewPane {
-  ReviewUnit unit;
+  ReviewUnit unit;  // kVoltage for the traces' pane
   TRect area;
   double lo;
   double hi;
+  std::optional<std::pair<double, double>> right;  // the right axis' range, if it has one
 };
 
 // A plot of one or more recorded runs aligned at their starts: elapsed time across, shared by a
 // pane per unit with a shown value (each with its own value axis on the left), a legend entry per
-// run and series, the hover read-out and a rubber band, both across all panes. Standard library
-// only; it lays out through TextMetrics and draws through Canvas. Pixel coordinates are the
-// client's.
+// run and series, the hover read-out and a rubber band, both across all panes. Or, in place of
+// runs, a plot of traces: one pane with a left and a right value axis, markers and lines, levels,
+// and a calendar time axis when the style asks for it. Standard library only; it lays out through
+// TextMetrics and draws through Canvas. Pixel coordinates are the client's.
 //
 // Resize lays out at once; every other change (runs, shown values, style, view) is laid out by the
 // next Resize or Paint, and until then PlotArea() and the read-out go by the last layout.
@@ -109,6 +165,14 @@ class ReviewPlot {
   // span goes on showing the whole, grown span; a zoomed view keeps its times.
   void UpdateRuns(std::vector<ReviewRun> runs);
   const std::vector<ReviewRun>& Runs() const;
+
+  // Replaces whatever is plotted (runs included) with traces and shows their whole span, widened
+  // a little so that the outermost markers stay clear of the edges. SetRuns drops the traces.
+  void SetTraces(ReviewTraceSet set);
+  const ReviewTraceSet& Traces() const;
+  // The marked point in view nearest a client point inside the plot area, if one lies within
+  // radiusPx (in both directions); of two equally near, the earlier trace's.
+  std::optional<ReviewHit> PointAt(TPoint client, int radiusPx = 6) const;
 
   void SetShown(ReviewSeriesMask mask);
   ReviewSeriesMask Shown() const;
@@ -136,7 +200,8 @@ class ReviewPlot {
   // of every pane, while the point is inside the plot area; nothing hides it. The cursor stands at
   // the first run's frame nearest the time at the pointer's pixel centre (a later run leads where
   // the first has ended); each run then gives its values at its frame nearest that frame's time,
-  // unless it has ended by then.
+  // unless it has ended by then. Over traces the cursor stands at the point nearest in time, and
+  // the read-out gives that point's key and every trace's value at that very time.
   void SetHover(std::optional<TPoint> client);
   std::optional<ReviewReadout> Readout() const;
 

@@ -15,8 +15,9 @@ namespace korvane::chart {
 
 // Qt home of a ReviewPlot. Wheel zooms around the pointer; a left drag draws a rubber band and
 // zooms to it; a middle drag, or a left drag with Shift, pans; Home or a double click shows the
-// whole run again; + and - zoom around the middle, Left and Right move the view by a tenth of its
-// width; the hover read-out follows the pointer. After changing the plot through Plot(),
+// whole run again (a double click on a trace's marked point emits pointActivated instead); + and
+// - zoom around the middle, Left and Right move the view by a tenth of its width; the hover
+// read-out follows the pointer. After changing the plot through Plot(),
 // call update() to show it.
 class ReviewPlotWidget : public QWidget {
   Q_OBJECT
@@ -31,6 +32,8 @@ class ReviewPlotWidget : public QWidget {
   // More frames of the runs shown: the view is kept (see ReviewPlot::UpdateRuns).
   void UpdateRuns(std::vector<ReviewRun> runs);
   void SetShown(ReviewSeriesMask mask);
+  // In place of runs (see ReviewPlot::SetTraces).
+  void SetTraces(ReviewTraceSet set);
   void ResetView();
 
   // The plot with its present view drawn at `size`, without the read-out and rubber band (for
@@ -41,6 +44,8 @@ class ReviewPlotWidget : public QWidget {
 
  signals:
   void viewChanged();
+  // A double click on a trace's point: the trace, the point and the point's key (-1 without one).
+  void pointActivated(int trace, int point, qint64 key);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

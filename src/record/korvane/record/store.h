@@ -46,7 +46,7 @@ struct StoredFrame {
 class Store {
  public:
   // The layout this program writes, kept in the file's user_version.
-  static constexpr int kSchemaVersion = 3;
+  static constexpr int kSchemaVersion = 4;
 
   // kWrite opens or creates the file (and its folder) and migrates its schema to the current
   // version; kRead opens an existing file as it is (an older layout too), and its writes throw
@@ -110,12 +110,14 @@ class Store {
   // cleared.
   void DeletePack(std::int64_t id);
   // The runs then belong to the pack (0: to none). The run in progress may be assigned: the
-  // recorder keeps the assignment a run has in the store.
+  // recorder keeps the assignment a run has in the store. An unknown run or pack is refused
+  // (PackError, naming it) and no run changes.
   void AssignRuns(const std::vector<std::int64_t>& run_ids, std::int64_t pack_id);
   // The pack chosen per channel (index 0 for channel 1; 0: none): every run that begins on the
   // channel while it is chosen belongs to it. Kept in the store, so every program on the store
-  // sees one choice.
+  // sees one choice. A store read as it is in an older layout has no packs and no choice.
   std::array<std::int64_t, model::kChannelCount> ChosenPacks() const;
+  // Refuses (PackError) a channel other than 1..kChannelCount and an unknown pack.
   void ChoosePack(int channel, std::int64_t pack_id);
 
   // The id of the newest frame; 0 when there is none.
