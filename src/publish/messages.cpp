@@ -90,32 +90,32 @@ std::string TelemetryJson(const record::StoredFrame& frame, const std::string& s
 }
 
 std::string RunJson(const record::RunSummary& run, const std::string& store_identity) {
+  // To the tenth of a milliohm: a step of 1 mV at 1 A is a whole one.
+  const json ir = run.ir_mohm ? json(std::round(*run.ir_mohm * 10.0) / 10.0) : json(nullptr);
   json message = Numbered("run", run.id, store_identity);
-  message.update(json{
-      {"channel", run.channel},
-      {"kind", record::RunKindWord(run.kind)},
-      {"state", record::EndStateWord(run.end_state)},
-      {"end_text", run.end_text},
-      {"start", IsoUtc(run.start_ms)},
-      {"end", IsoUtc(run.end_ms)},
-      {"duration_s", static_cast<double>(run.DurationMs()) / 1000.0},
-      {"frames", run.frames},
-      {"first_seq", run.first_frame},
-      {"last_seq", run.last_frame},
-      {"capacity_ah", Milli(run.capacity_mah)},
-      // To the mWh, as the capacity is to the mAh: the rest is noise.
-      {"energy_wh", std::round(run.energy_wh * 1000.0) / 1000.0},
-      {"max_current_a", Milli(run.max_current_ma)},
-      {"peak_temperature", static_cast<double>(run.peak_temperature) / 10.0},
-      {"temperature_unit", TemperatureUnit(run.temperature_unit)},
-      {"first_output_v", Milli(run.first_output_mv)},
-      {"last_output_v", Milli(run.last_output_mv)},
-      {"min_cell_v", Milli(run.min_cell_mv)},
-      {"max_cell_v", Milli(run.max_cell_mv)},
-      {"cell_spread_v", Milli(run.cell_spread_mv)},
-      {"pack", PackName(run.pack_name)},
-      // To the tenth of a milliohm: a step of 1 mV at 1 A is a whole one.
-      {"ir_mohm", run.ir_mohm ? json(std::round(*run.ir_mohm * 10.0) / 10.0) : json(nullptr)}});
+  message.update(json{{"channel", run.channel},
+                      {"kind", record::RunKindWord(run.kind)},
+                      {"state", record::EndStateWord(run.end_state)},
+                      {"end_text", run.end_text},
+                      {"start", IsoUtc(run.start_ms)},
+                      {"end", IsoUtc(run.end_ms)},
+                      {"duration_s", static_cast<double>(run.DurationMs()) / 1000.0},
+                      {"frames", run.frames},
+                      {"first_seq", run.first_frame},
+                      {"last_seq", run.last_frame},
+                      {"capacity_ah", Milli(run.capacity_mah)},
+                      // To the mWh, as the capacity is to the mAh: the rest is noise.
+                      {"energy_wh", std::round(run.energy_wh * 1000.0) / 1000.0},
+                      {"max_current_a", Milli(run.max_current_ma)},
+                      {"peak_temperature", static_cast<double>(run.peak_temperature) / 10.0},
+                      {"temperature_unit", TemperatureUnit(run.temperature_unit)},
+                      {"first_output_v", Milli(run.first_output_mv)},
+                      {"last_output_v", Milli(run.last_output_mv)},
+                      {"min_cell_v", Milli(run.min_cell_mv)},
+                      {"max_cell_v", Milli(run.max_cell_mv)},
+                      {"cell_spread_v", Milli(run.cell_spread_mv)},
+                      {"pack", PackName(run.pack_name)},
+                      {"ir_mohm", ir}});
   return message.dump();
 }
 
