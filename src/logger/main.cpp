@@ -1,19 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // korvane-log: records the charger without a window, lists the recorded runs, exports a run,
-// imports an export file, and checks and salvages a recordings file.
+// imports an export file, keeps the packs and their runs, and checks and salvages a recordings
+// file.
 
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <clocale>
 #include <cstdint>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "korvane/app/program_info.h"
 #include "korvane/link/port_map.h"
 #include "korvane/logger/logger_settings.h"
+#include "korvane/logger/pack_verbs.h"
 #include "korvane/logger/record_command.h"
 #include "korvane/logger/run_table.h"
 #include "korvane/logger/store_commands.h"
@@ -38,7 +42,8 @@ constexpr const char* kFooter = R"(Exit status:
      20), then how to salvage it
   1  failed, with one of these messages on standard error ("korvane-log: ..."):
        cannot open the recordings file FILE: REASON
-                        runs, export: there is no such file (they never create one)
+                        runs, export, packs, pack edit, retire and delete, assign: there is
+                        no such file (they never create one)
        Cannot read FILE (REASON)
                         runs, export, check, salvage: the file may not be read (they only
                         read it, so a file the user may not write is fine)
@@ -55,7 +60,13 @@ constexpr const char* kFooter = R"(Exit status:
                         the recordings file cannot be used (record goes on and retries when
                         it is only in use, full or damaged: a damaged file is moved aside)
        there is no run RUN in FILE
-                        export
+                        export, assign
+       there is no pack "NAME" in FILE
+                        pack edit, retire and delete, assign, record --pack (nothing is
+                        recorded), import --pack (nothing is imported)
+       REASON           pack add and edit: the name is empty, too long or taken, the cells
+                        or the capacity are out of range; pack delete: the pack has runs
+                        (retire it instead)
        cannot write OUTPUT[: REASON], cannot write to standard output[: REASON]
                         export, runs, record --tsv (a failed export leaves OUTPUT as it was)
        FILE: line N: REASON; nothing was imported
@@ -99,8 +110,8 @@ While recording, standard error gets one line per event:
   recording: FILE is damaged (FINDING); recording goes on; `korvane-log check` and
   `korvane-log salvage` can tell more and rescue what is readable
                                               at the start, when the file's check finds damage
-  run ID began: channel C, KIND
-  run ID ended: channel C, KIND, END STATE, DURATION, CAPACITY Ah, FRAMES frames
+  run ID began: channel C, KIND[, pack "NAME"]
+  run ID ended: channel C, KIND, END STATE, DURATION, CAPACITY Ah, FRAMES frames[, pack "NAME"]
                                               END STATE: Finished: TEXT, Error: TEXT, Stopped
                                               (the channel stopped operating: 10 s "not
                                               operating"), Interrupted (a new charge or another
@@ -126,6 +137,15 @@ runs lists a table by default; runs --json writes a JSON array instead, one run 
 run the object of the MQTT run message: start and end in ISO 8601 UTC, numbers as numbers.
 --since takes local time unless the time ends in Z or an offset: 2026-12-01, 2026-12-01T18:30,
 "2026-12-01 18:30:00", 2026-12-01T18:30:00.250Z, 2026-12-01T18:30+01:00.
+
+packs lists the packs by name: Pack, Chemistry, Cells, Rated [mAh], Runs, Cycles (finished
+discharges), Last used, Last capacity [mAh] (the last finished discharge, else charge),
+Health [%] (last capacity / rated), IR [mOhm] (the newest estimate), Retired (yes or no); a
+value not known is an empty field. Retired packs are listed only with --all. record --pack
+1=NAME keeps NAME in the store as the pack of channel 1: every run that begins there belongs
+to it until the choice changes (--pack 1= or --no-pack 1 clears it); the window shows and sets
+the same choice. pack add, edit, retire and delete and assign say what they did on standard
+output.
 
 Settings: port numbers, the [PORTS] section and [RECORDING] File= are read from the window's
 settings file ($XDG_CONFIG_HOME or ~/.config, then "Korvane Connect/korvane-connect.ini").
@@ -222,13 +242,14 @@ struct Arguments {
 };
 
 int Run(CLI::App& app, const Arguments& args, CLI::App* record, CLI::App* runs, CLI::App* exporter,
-        CLI::App* importer, CLI::Option* duration) {
+        CLI::App* importer, CLI::Option* duration, const logger::PackVerbs& pack_verbs) {
   const logger::LoggerSettings settings = logger::ReadLoggerSettings();
   const std::string store = logger::StorePath(args.store, settings);
   if (record->parsed()) {
     link::PortMap ports;
     logger::RecordOptions options;
     options.store = store;
+    options.packs = pack_verbs.Choices();
     options.tsv = args.tsv;
     if (duration->count() > 0) {
       options.duration_s = args.duration_s;
@@ -256,8 +277,8 @@ int Run(CLI::App& app, const Arguments& args, CLI::App* record, CLI::App* runs, 
   } else if (exporter->parsed()) {
     logger::ExportRunTo(store, args.run, args.output);
   } else if (importer->parsed()) {
-    logger::ImportInto(store, args.file, args.timezone, std::cout);
-  } else {
+    logger::ImportInto(store, args.file, args.timezone, pack_verbs.ImportPack(), std::cout);
+  } else if (!pack_verbs.Run(store, std::cout)) {
     std::cerr << app.help();
     return kExitUsage;
   }
@@ -273,7 +294,8 @@ int main(int argc, char** argv) {
 
   CLI::App app(
       "Records the Korvane charger without a window, lists the recorded runs, exports "
-      "a run, imports an export file, and checks and salvages a recordings file.",
+      "a run, imports an export file, keeps the packs and their runs, and checks and salvages "
+      "a recordings file.",
       "korvane-log");
   app.set_version_flag("--version", app::VersionString(app::CurrentVersion()));
   app.require_subcommand(1);
@@ -357,6 +379,8 @@ int main(int argc, char** argv) {
       ->type_name("ZONE");
   store_option(importer);
 
+  const logger::PackVerbs pack_verbs(app, *record, *importer, store_option);
+
   // Examining and rescuing a damaged file; both only read it.
   std::string damaged;
   CLI::App* checker = app.add_subcommand("check", "Check a recordings file for damage (read-only)");
@@ -368,15 +392,19 @@ int main(int argc, char** argv) {
       ->required()
       ->type_name("NEW");
 
-  for (CLI::App* verb : {record, runs, exporter, importer, checker, salvager}) {
+  std::vector<CLI::App*> verbs = {record, runs, exporter, importer, checker, salvager};
+  verbs.insert(verbs.end(), pack_verbs.Verbs().begin(), pack_verbs.Verbs().end());
+  for (CLI::App* verb : verbs) {
     verb->footer("Exit status, messages and settings: korvane-log --help\n");
   }
   // CLI11 would only say that a verb is required.
   const std::string first = argc > 1 ? argv[1] : "";
-  if (!first.empty() && first[0] != '-' && first != "record" && first != "runs" &&
-      first != "export" && first != "import" && first != "check" && first != "salvage") {
-    std::cerr << "\"" << first
-              << "\" is not a verb: record, runs, export, import, check or salvage\n"
+  std::vector<std::string> names = {"record", "runs", "export", "import", "check", "salvage"};
+  names.insert(names.end(), logger::PackVerbs::Names().begin(), logger::PackVerbs::Names().end());
+  if (!first.empty() && first[0] != '-' &&
+      std::find(names.begin(), names.end(), first) == names.end()) {
+    std::cerr << "\"" << first << "\" is not a verb: record, runs, export, import, packs, pack, "
+              << "assign, check or salvage\n"
               << "Run with --help for more information.\n";
     return kExitUsage;
   }
@@ -394,7 +422,7 @@ int main(int argc, char** argv) {
       logger::SalvageStoreFile(damaged, args.store, std::cout);
       return 0;
     }
-    return Run(app, args, record, runs, exporter, importer, duration);
+    return Run(app, args, record, runs, exporter, importer, duration, pack_verbs);
   } catch (const std::exception& error) {
     std::cout.flush();
     std::cerr << "korvane-log: " << error.what() << "\n";

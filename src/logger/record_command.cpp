@@ -16,6 +16,7 @@
 
 #include "korvane/link/hardware_thread.h"
 #include "korvane/link/ui_dispatcher.h"
+#include "korvane/logger/pack_commands.h"
 #include "korvane/logger/run_table.h"
 #include "korvane/logger/signal_watcher.h"
 #include "korvane/model/date_time.h"
@@ -109,16 +110,17 @@ std::string EventLine(const record::RecorderEvent& event, const std::string& fil
   using Kind = record::RecorderEvent::Kind;
   const record::RunSummary& run = event.run;
   const std::string name = "run " + std::to_string(run.id);
+  const std::string pack = run.pack_name.empty() ? "" : ", pack \"" + run.pack_name + "\"";
   switch (event.kind) {
     case Kind::kRunBegan:
       return name + " began: channel " + std::to_string(run.channel) + ", " +
-             record::RunKindWord(run.kind);
+             record::RunKindWord(run.kind) + pack;
     case Kind::kRunEnded:
       return name + " ended: channel " + std::to_string(run.channel) + ", " +
              record::RunKindWord(run.kind) + ", " + run.end_text + ", " +
              model::OperatingTimeText(run.DurationMs()) + ", " +
              model::FormatMilli(run.capacity_mah) + " Ah, " + std::to_string(run.frames) +
-             " frames";
+             " frames" + pack;
     case Kind::kPaused:
       return "recording paused: " + event.text;
     case Kind::kResumed:
@@ -164,6 +166,7 @@ const char* SignalName(int number) {
 }  // namespace
 
 int RunRecord(const RecordOptions& options, const link::PortMap& ports) {
+  ChoosePacks(options.store, options.packs);
   CheckStore(options.store);
   if (options.tsv && !LineLog::WriteAll(STDOUT_FILENO, model::ExportHeaderLine())) {
     throw std::runtime_error(std::string("cannot write to standard output: ") +

@@ -12,28 +12,36 @@
 #include "korvane/publish/messages.h"
 
 namespace korvane::logger {
-namespace {
 
-std::string LocalText(std::int64_t utc_ms) {
+std::string LocalTimeText(std::int64_t utc_ms) {
   return model::DateTimeText(model::StampFromUnixMs(utc_ms).Local);
 }
 
-}  // namespace
+std::string FieldText(std::string text) {
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+  return text;
+}
 
 std::string RunTableHeader() {
   return "Run\tChannel\tKind\tStart\tEnd\tDuration\tCapacity [Ah]\tEnergy [Wh]\tPeak "
-         "temperature\tEnd state\tFrames\n";
+         "temperature\tEnd state\tFrames\tPack\tIR [mOhm]\n";
 }
 
 std::string RunTableLine(const record::RunSummary& run) {
   char energy[64];
   std::snprintf(energy, sizeof energy, "%.3f", run.energy_wh);  // the locale's separator
+  char ir[64] = "";
+  if (run.ir_mohm) {
+    std::snprintf(ir, sizeof ir, "%.1f", *run.ir_mohm);
+  }
   std::string line = std::to_string(run.id);
   for (const std::string& field :
        {std::to_string(run.channel), std::string(record::RunKindWord(run.kind)),
-        LocalText(run.start_ms), LocalText(run.end_ms), model::OperatingTimeText(run.DurationMs()),
-        model::FormatMilli(run.capacity_mah), std::string(energy), PeakTemperatureText(run),
-        run.end_text, std::to_string(run.frames)}) {
+        LocalTimeText(run.start_ms), LocalTimeText(run.end_ms),
+        model::OperatingTimeText(run.DurationMs()), model::FormatMilli(run.capacity_mah),
+        std::string(energy), PeakTemperatureText(run), run.end_text, std::to_string(run.frames),
+        FieldText(run.pack_name), std::string(ir)}) {
     line += '\t';
     line += field;
   }

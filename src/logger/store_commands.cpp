@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "korvane/logger/pack_commands.h"
 #include "korvane/logger/run_table.h"
 #include "korvane/model/record.h"
 #include "korvane/record/run_files.h"
@@ -146,7 +147,18 @@ void ExportRunTo(const std::string& store_path, std::int64_t run_id, const std::
 }
 
 void ImportInto(const std::string& store_path, const std::string& file, const std::string& timezone,
-                std::ostream& out) {
+                const std::string& pack, std::ostream& out) {
+  // An unknown pack imports nothing and makes no store.
+  std::unique_ptr<record::Store> store;
+  std::int64_t pack_id = 0;
+  if (!pack.empty()) {
+    struct stat info {};
+    if (::stat(store_path.c_str(), &info) != 0) {
+      throw record::PackError("there is no pack \"" + pack + "\" in " + store_path);
+    }
+    store = std::make_unique<record::Store>(store_path);
+    pack_id = FindPackNamed(*store, pack).id;
+  }
   const bool from_stdin = file == "-";
   const std::string name = from_stdin ? "standard input" : file;
   std::ifstream opened;
@@ -167,8 +179,10 @@ void ImportInto(const std::string& store_path, const std::string& file, const st
     out << "nothing new in " << name << ": it has no frames\n";
     return;
   }
-  record::Store store(store_path);
-  const record::ImportResult result = record::ImportFrames(store, frames);
+  if (!store) {
+    store = std::make_unique<record::Store>(store_path);
+  }
+  const record::ImportResult result = record::ImportFrames(*store, frames, pack_id);
   if (result.frames == 0) {
     out << "nothing new in " << name << ": all " << Counted(result.frames_existing, "frame")
         << " are already in " << store_path << "\n";

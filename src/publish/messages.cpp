@@ -28,7 +28,12 @@ const char* TemperatureUnit(int unit) {
   return unit == 1 ? "\u00B0F" : "\u00B0C";
 }
 
-json Channel(const model::S_HARDWARE_DATA& record, int index) {
+// A pack's name, or null for none.
+json PackName(std::string_view name) {
+  return name.empty() ? json(nullptr) : json(std::string(name));
+}
+
+json Channel(const model::S_HARDWARE_DATA& record, int index, std::string_view pack) {
   const model::S_CHANNEL_DATA& ch = record.Channels[static_cast<std::size_t>(index)];
   std::string status;
   const std::string mode = model::GetModeText(record, index, status);
@@ -46,7 +51,8 @@ json Channel(const model::S_HARDWARE_DATA& record, int index) {
           {"capacity_ah", Milli(ch.OutputCapacity)},
           {"temperature", Temperature(ch.Temperature, ch.TemperatureSign)},
           {"temperature_unit", TemperatureUnit(ch.TemperatureUnit)},
-          {"cells_v", std::move(cells)}};
+          {"cells_v", std::move(cells)},
+          {"pack", PackName(pack)}};
 }
 
 // The id first, then the file it numbers within.
@@ -72,10 +78,11 @@ std::string IsoUtc(std::int64_t utc_ms) {
   return with_ms;
 }
 
-std::string TelemetryJson(const record::StoredFrame& frame, const std::string& store_identity) {
+std::string TelemetryJson(const record::StoredFrame& frame, const std::string& store_identity,
+                          const ChannelPacks& packs) {
   json channels = json::array();
   for (int index = 0; index < model::kChannelCount; ++index) {
-    channels.push_back(Channel(frame.record, index));
+    channels.push_back(Channel(frame.record, index, packs[static_cast<std::size_t>(index)]));
   }
   json message = Numbered("seq", frame.id, store_identity);
   message.update(json{{"time", IsoUtc(frame.record.UtcMs)}, {"channels", std::move(channels)}});
@@ -83,6 +90,8 @@ std::string TelemetryJson(const record::StoredFrame& frame, const std::string& s
 }
 
 std::string RunJson(const record::RunSummary& run, const std::string& store_identity) {
+  // To the tenth of a milliohm: a step of 1 mV at 1 A is a whole one.
+  const json ir = run.ir_mohm ? json(std::round(*run.ir_mohm * 10.0) / 10.0) : json(nullptr);
   json message = Numbered("run", run.id, store_identity);
   message.update(json{{"channel", run.channel},
                       {"kind", record::RunKindWord(run.kind)},
@@ -104,7 +113,9 @@ std::string RunJson(const record::RunSummary& run, const std::string& store_iden
                       {"last_output_v", Milli(run.last_output_mv)},
                       {"min_cell_v", Milli(run.min_cell_mv)},
                       {"max_cell_v", Milli(run.max_cell_mv)},
-                      {"cell_spread_v", Milli(run.cell_spread_mv)}});
+                      {"cell_spread_v", Milli(run.cell_spread_mv)},
+                      {"pack", PackName(run.pack_name)},
+                      {"ir_mohm", ir}});
   return message.dump();
 }
 

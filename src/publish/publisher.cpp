@@ -170,6 +170,7 @@ class Publisher::Worker {
         in_flight_.clear();
         unacked_.clear();
         runs_.Forget();
+        runs_hold_ = 0;
         replaced_ = false;
       } else if (!session_) {
         // A client new to this file starts with the frames recorded from now on. Reopened
@@ -327,8 +328,16 @@ class Publisher::Worker {
     const std::int64_t last_id = store_->LastFrameId();
     const std::vector<record::StoredFrame> frames =
         store_->Frames(last_sent_ + 1, last_sent_ + room);
+    // The runs read after the frames hold them all: each frame goes out with its runs' packs.
+    if (!frames.empty() && frames.back().id > runs_hold_) {
+      runs_.Read(*store_);
+      runs_hold_ = frames.back().id;
+      runs_read_ = true;
+    }
     for (const record::StoredFrame& frame : frames) {
-      const int mid = session_->Publish(telemetry_topic_, TelemetryJson(frame, identity_), false);
+      const ChannelPacks packs = {runs_.PackAt(1, frame.id), runs_.PackAt(2, frame.id)};
+      const int mid =
+          session_->Publish(telemetry_topic_, TelemetryJson(frame, identity_, packs), false);
       if (mid < 0) {
         return;  // the next Serve reports the lost connection
       }
@@ -353,7 +362,11 @@ class Publisher::Worker {
     }
     next_runs_ = Clock::now() + options_.poll;
     const std::int64_t now = NowUtcMs();
-    for (const record::RunSummary& run : runs_.Due(*store_, now)) {
+    if (!runs_read_) {
+      runs_.Read(*store_);
+    }
+    runs_read_ = false;
+    for (const record::RunSummary& run : runs_.Due(now)) {
       if (session_->Publish(options_.broker.topic_prefix + "/run/" + std::to_string(run.channel),
                             RunJson(run, identity_), true) < 0) {
         runs_.ResendAll();
@@ -418,6 +431,8 @@ class Publisher::Worker {
   std::unique_ptr<record::Store> store_;
   std::unique_ptr<Session> session_;
   RunWatch runs_{options_.run_refresh};
+  std::int64_t runs_hold_ = 0;  // runs_ was read after the frames up to this id were
+  bool runs_read_ = false;      // ... since SendRuns last looked
   std::unordered_map<int, std::int64_t> in_flight_;  // message id -> frame id
   std::set<std::int64_t> unacked_;                   // frame ids sent, not yet acknowledged
   std::int64_t acked_ = 0;

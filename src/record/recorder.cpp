@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "korvane/contract.h"
+
 namespace korvane::record {
 namespace {
 
@@ -59,6 +61,9 @@ void Recorder::Record(const model::S_HARDWARE_DATA& record) noexcept {
 }
 
 void Recorder::Stop() {
+  // The writer would wait for itself.
+  KORVANE_EXPECT(std::this_thread::get_id() != writer_.get_id(),
+                 "on_event must not call back into the recorder's Stop");
   {
     std::lock_guard guard(lock_);
     stopping_ = true;

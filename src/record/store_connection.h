@@ -5,17 +5,49 @@
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
 
+#include <atomic>
 #include <optional>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
+#include "korvane/contract.h"
 #include "korvane/record/store.h"
 #include "store_fault.h"
 #include "store_open.h"
 
 namespace korvane::record {
 namespace detail {
+
+// Checks that one thread at a time uses a Store (its contract): marks the thread inside a call
+// for the call's length; a call of that thread within it is part of it.
+class OneThreadAtATime {
+ public:
+  class Scope {
+   public:
+    explicit Scope(OneThreadAtATime& owner) : owner_(owner) {
+      std::thread::id none{};
+      outer_ = owner_.user_.compare_exchange_strong(none, std::this_thread::get_id());
+      KORVANE_EXPECT(outer_ || none == std::this_thread::get_id(),
+                     "a Store is used by one thread at a time");
+    }
+    ~Scope() {
+      if (outer_) {
+        owner_.user_.store(std::thread::id{});
+      }
+    }
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+   private:
+    OneThreadAtATime& owner_;
+    bool outer_ = false;
+  };
+
+ private:
+  std::atomic<std::thread::id> user_{};
+};
 
 // The open file of a Store with its prepared writes; shared by the files that implement Store.
 // Used by one thread at a time, as the Store.
@@ -25,6 +57,9 @@ struct Connection {
   // Runs `action`, turning SQLite's failures into StoreError.
   template <typename Action>
   std::invoke_result_t<Action&> Guard(Action&& action) {
+#if KORVANE_CONTRACTS
+    const OneThreadAtATime::Scope one_thread(users);
+#endif
     try {
       return action();
     } catch (const SQLite::Exception& error) {
@@ -56,6 +91,7 @@ struct Connection {
   std::string identity;
   std::optional<SQLite::Statement> insert_frame;
   std::optional<SQLite::Statement> put_run;
+  OneThreadAtATime users;
 
  private:
   Connection(const std::string& file, StoreAccess mode, OpenedFile opened);

@@ -90,7 +90,11 @@ TEST_F(KorvaneLog, RecordsThePortOfTheSettingsUntilSigtermAndGivesTheRunsBack) {
   sim::Runner charger(*pty, sim::MakeScenario(sim::ScenarioKind::kChargeDischarge, {}), pace);
   charger.Start();
 
-  std::unique_ptr<PipedChild> record = Start({"record", "--port", "7", "--tsv"});
+  ASSERT_EQ(
+      Run({"pack", "add", "Green", "--chemistry", "LiPo", "--cells", "3", "--capacity", "1000"}),
+      0);
+  std::unique_ptr<PipedChild> record =
+      Start({"record", "--port", "7", "--tsv", "--pack", "2=Green"});
   ASSERT_TRUE(record->ReadUntil(
       [&] { return Count(record->Err(), " began: ") == 2 && Count(record->Out(), "\r\n") > 20; },
       kDeadline))
@@ -102,7 +106,8 @@ TEST_F(KorvaneLog, RecordsThePortOfTheSettingsUntilSigtermAndGivesTheRunsBack) {
   const std::string& log = record->Err();
   EXPECT_NE(log.find("status: OK\n"), std::string::npos) << log;
   EXPECT_NE(log.find("run 1 began: channel 1, charge\n"), std::string::npos) << log;
-  EXPECT_NE(log.find("run 2 began: channel 2, discharge\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("run 2 began: channel 2, discharge, pack \"Green\"\n"), std::string::npos)
+      << log;
   EXPECT_EQ(Count(log, ", Interrupted, "), 2u) << log;
   EXPECT_NE(log.find("stopped (SIGTERM): " + std::to_string(Count(tsv, "\r\n") - 1) +
                      " frames recorded\n"),
@@ -115,10 +120,11 @@ TEST_F(KorvaneLog, RecordsThePortOfTheSettingsUntilSigtermAndGivesTheRunsBack) {
   ASSERT_EQ(lines.size(), 4u) << runs;  // the header, two runs and nothing after the last line end
   EXPECT_EQ(lines[0],
             "Run\tChannel\tKind\tStart\tEnd\tDuration\tCapacity [Ah]\tEnergy [Wh]\tPeak "
-            "temperature\tEnd state\tFrames");
+            "temperature\tEnd state\tFrames\tPack\tIR [mOhm]");
   for (const std::string& line : {lines[1], lines[2]}) {
     const std::vector<std::string> f = Split(line, '\t');
-    ASSERT_EQ(f.size(), 11u) << line;
+    ASSERT_EQ(f.size(), 13u) << line;
+    EXPECT_EQ(f[11], f[1] == "2" ? "Green" : "") << line;
     EXPECT_EQ(f[2], f[1] == "1" ? "charge" : "discharge") << line;
     EXPECT_TRUE(f[5].starts_with("0 h 00 m ")) << line;
     EXPECT_TRUE(f[6].find('.') == f[6].size() - 4 && f[7].find('.') == f[7].size() - 4) << line;

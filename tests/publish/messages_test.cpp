@@ -45,11 +45,12 @@ TEST(Messages, TelemetryCarriesEveryChannelValueInUnits) {
                                 c[2],
                                 c[3],
                                 {4201, 4199, 4200, 4198, 0, 0, 7}};
-    const json message = json::parse(TelemetryJson(frame, "0123abcd"));
+    const json message = json::parse(TelemetryJson(frame, "0123abcd", {"", "Blue 4S #3"}));
     ExpectFields(message,
                  {{"seq", 4711}, {"store", "0123abcd"}, {"time", "2026-12-09T11:55:29.123Z"}});
     ASSERT_EQ(message["channels"].size(), 2u);
     EXPECT_EQ(message["channels"][0]["status"], "");  // not operating: no status word
+    EXPECT_EQ(message["channels"][0]["pack"], nullptr);
     ExpectFields(message["channels"][1], cases[i]);
     ExpectFields(message["channels"][1],
                  {{"channel", 2},
@@ -58,6 +59,7 @@ TEST(Messages, TelemetryCarriesEveryChannelValueInUnits) {
                   {"output_v", 16.8},
                   {"current_a", 2.15},
                   {"capacity_ah", 1.234},
+                  {"pack", "Blue 4S #3"},
                   {"cells_v", {4.201, 4.199, 4.2, 4.198, 0.0, 0.0, 0.007}}});
   }
 }
@@ -76,6 +78,9 @@ TEST(Messages, RunCarriesItsSummaryInUnits) {
   run.end_state = record::EndState::kFinished;
   run.end_text = "Finished: CC-CV";
   EXPECT_FALSE(json::parse(RunJson(run)).contains("store"));
+  ExpectFields(json::parse(RunJson(run)), {{"pack", nullptr}, {"ir_mohm", nullptr}});
+  run.pack_name = "Blue 4S #3";
+  run.ir_mohm = 12.34;
   EXPECT_EQ(json::parse(RunJson(run, "0123abcd"))["store"], "0123abcd");
   ExpectFields(json::parse(RunJson(run)), {{"run", 7},
                                            {"channel", 2},
@@ -88,7 +93,9 @@ TEST(Messages, RunCarriesItsSummaryInUnits) {
                                            {"capacity_ah", 2.5},
                                            {"energy_wh", 30.121},
                                            {"peak_temperature", -1.2},
-                                           {"temperature_unit", "°F"}});
+                                           {"temperature_unit", "°F"},
+                                           {"pack", "Blue 4S #3"},
+                                           {"ir_mohm", 12.3}});
 }
 
 TEST(Options, BrokerAddressesAndClientIds) {

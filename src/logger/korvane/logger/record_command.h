@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -16,15 +17,18 @@ struct RecordOptions {
   std::optional<double> duration_s;  // stop by itself after this long
   // Every frame and run also goes to this MQTT broker; its state changes go to standard error.
   std::optional<publish::BrokerOptions> mqtt;
+  // The pack chosen for each channel's runs from now on (ChoosePacks): channel to name, "" for
+  // none; set in the store before the recording starts, so an unknown pack records nothing.
+  std::map<int, std::string> packs;
 };
 
 // Receives and records as the window does until SIGINT, SIGTERM or SIGHUP, or the duration
 // ends; the runs still open end "Interrupted". The link's status changes, the port's open
 // failures, the runs that begin and end and the recording's pauses go to standard error, one
-// line each. Returns the exit code: 0, or 1 when standard output failed under --tsv. Throws
-// std::runtime_error (or record::StoreError) when the store cannot be used at all; a store
-// that is locked, full or damaged is left to the recorder, which says so and retries.
-// Must be called before the program starts any thread (see SignalWatcher).
+// line each; a run's lines name its pack. Returns the exit code: 0, or 1 when standard output
+// failed under --tsv. Throws std::runtime_error (or record::StoreError) when the store cannot be
+// used at all; a store that is locked, full or damaged is left to the recorder, which says so and
+// retries. Must be called before the program starts any thread (see SignalWatcher).
 int RunRecord(const RecordOptions& options, const link::PortMap& ports);
 
 }  // namespace korvane::logger

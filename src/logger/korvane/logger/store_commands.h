@@ -29,8 +29,9 @@ void ExportRunTo(const std::string& store_path, std::int64_t run_id, const std::
 
 // Imports `file` ("-": standard input), whose local times are of `timezone` ("": the local
 // zone), into the store, which is created when missing (not for a file that cannot be read or
-// has no frames), and reports what was new on `out`.
+// has no frames), and reports what was new on `out`. The new runs belong to the pack named
+// `pack` ("": none), which must be in the store.
 void ImportInto(const std::string& store_path, const std::string& file, const std::string& timezone,
-                std::ostream& out);
+                const std::string& pack, std::ostream& out);
 
 }  // namespace korvane::logger
