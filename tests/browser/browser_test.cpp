@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -103,6 +107,19 @@ class Browser {
   std::string session_;
 };
 
+// A port of 127.0.0.1 that was free a moment ago (korvane-log's --http takes no port 0).
+int FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+                     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0;
+  ::close(fd);
+  return bound ? ntohs(address.sin_port) : 0;
+}
+
 std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> parts(1);
   for (const char c : text) {
@@ -150,12 +167,18 @@ TEST(BrowserTest, TheLivePageShowsTheChargersFramesAndTheRunPageDrawsItsChart) {
   pace.interval = 100ms;
   sim::Runner charger(*pty, sim::MakeScenario(sim::ScenarioKind::kChargeDischarge, {}), pace);
   charger.Start();
-  PipedChild logger({KORVANE_LOG, "record", "--device", pty->SlavePath(), "--store",
-                     home.path() + "/store.sqlite", "--tsv", "--http", "127.0.0.1:0"},
-                    {"HOME=" + home.path(), "XDG_CONFIG_HOME=" + home.path() + "/config",
-                     "XDG_DATA_HOME=" + home.path() + "/data", "LC_ALL=C"});
-  const std::optional<std::string> url =
-      Await(logger, std::regex("(http://127\\.0\\.0\\.1:\\d+/)"), false);
+  // Another program may take the port between FreePort() and korvane-log's bind: then again.
+  std::unique_ptr<PipedChild> started;
+  std::optional<std::string> url;
+  for (int attempt = 0; attempt < 3 && !url; ++attempt) {
+    started = std::make_unique<PipedChild>(
+        std::vector<std::string>{KORVANE_LOG, "record", "--device", pty->SlavePath(), "--store",
+                                 home.path() + "/store.sqlite", "--tsv", "--http",
+                                 "127.0.0.1:" + std::to_string(FreePort())},
+        std::vector<std::string>{"HOME=" + home.path(), "LC_ALL=C"});
+    url = Await(*started, std::regex("web page at (http://127\\.0\\.0\\.1:\\d+/)"), false);
+  }
+  PipedChild& logger = *started;
   ASSERT_TRUE(url) << logger.Err();
   ASSERT_TRUE(logger.ReadUntil(
       [&] { return logger.Err().find("run 2 began") != std::string::npos; }, kDeadline))

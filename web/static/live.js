@@ -171,8 +171,9 @@ function showPill(element, text, level, title) {
 
 function showLive(live) {
   const link = live.link || {};
-  const linkLevel = link.status === "Connected" ? "ok" : link.status === "No data" ? "warn" : "bad";
-  showPill(document.getElementById("link"), `Link: ${link.status || "unknown"}`, linkLevel, link.detail);
+  const status = link.status || "";
+  const linkLevel = ["OK", "Connected"].includes(status) ? "ok" : status.startsWith("ERROR") ? "bad" : "warn";
+  showPill(document.getElementById("link"), `Link: ${status || "unknown"}`, linkLevel, link.detail);
 
   const rec = live.recording || {};
   const lost = rec.lost ? ` · ${rec.lost.toLocaleString()} lost` : "";
