@@ -44,7 +44,7 @@ export function clockText(seconds) {
 }
 
 export function localTime(iso) {
-  return iso ? new Date(iso).toLocaleString() : "";
+  return iso ? new Date(iso).toLocaleString(undefined, { dateStyle: "short", timeStyle: "medium" }) : "";
 }
 
 export function css(name) {
@@ -54,9 +54,12 @@ export function css(name) {
 // Axis options in the page's colours; uPlot draws on a canvas, so it cannot follow CSS itself.
 export function axis(options) {
   const line = { stroke: css("--grid"), width: 1 };
-  // Wide enough for the longest tick label (about 7 px a character at uPlot's 12 px font).
-  const size = (u, values) => 18 + 7 * Math.max(2, ...(values || []).map((v) => String(v).length));
-  return { stroke: css("--muted"), grid: line, ticks: line, size, ...options };
+  const style = { stroke: css("--muted"), grid: line, ticks: line };
+  if (options.scale) {
+    // A value axis as wide as its longest tick label (about 7 px a character at 12 px).
+    style.size = (u, values) => 18 + 7 * Math.max(2, ...(values || []).map((v) => String(v).length));
+  }
+  return { ...style, ...options };
 }
 
 // Tick labels with as many decimals as the step between ticks needs, and the unit.
