@@ -20,7 +20,18 @@ class ChannelCard {
       {
         width: Math.max(200, this.f.trend.clientWidth),
         height: TREND_HEIGHT,
-        scales: { x: { time: true, range: (u, min, max) => [max - TREND_S, max] } },
+        scales: {
+          x: { time: true, range: (u, min, max) => [max - TREND_S, max] },
+          // At least 0.1 V tall: a voltage that holds still is not blown up to millivolt ticks.
+          V: {
+            range: (u, min, max) => {
+              const pad = Math.max(0.05, ((max ?? 0) - (min ?? 0)) * 0.1);
+              return [(min ?? 0) - pad, (max ?? 0) + pad];
+            },
+          },
+          // From zero, so that a current that stops reads as none rather than as the whole axis.
+          A: { range: (u, min, max) => [Math.min(0, min ?? 0), Math.max(0.1, max ?? 0) * 1.05] },
+        },
         series: [
           {},
           { label: "Voltage", scale: "V", stroke: css("--volt"), width: 1.5,
