@@ -89,12 +89,12 @@ class Publisher::Worker {
 
  private:
   bool Stopping() {
-    std::lock_guard guard(owner_.lock_);
+    std::lock_guard guard(owner_.mutex_);
     return owner_.stopping_;
   }
 
   void WaitFor(Clock::duration wait) {
-    std::unique_lock guard(owner_.lock_);
+    std::unique_lock guard(owner_.mutex_);
     owner_.wake_.wait_for(guard, wait, [&] { return owner_.stopping_; });
   }
 
@@ -105,7 +105,7 @@ class Publisher::Worker {
   }
 
   void SetStatus(bool connected, const std::string& problem) {
-    std::lock_guard guard(owner_.lock_);
+    std::lock_guard guard(owner_.mutex_);
     owner_.status_.connected = connected;
     owner_.status_.problem = problem;
     problem_ = problem;
@@ -132,12 +132,12 @@ class Publisher::Worker {
 
   // One publisher per file: two would share its client id and push each other off the broker.
   bool HoldLock() {
-    if (lock_.Valid()) {
+    if (mutex_.Valid()) {
       return true;
     }
     try {
-      lock_ = record::LockBesideStore(options_.store_path + ".publish.lock",
-                                      "another program publishes " + options_.store_path);
+      mutex_ = record::LockBesideStore(options_.store_path + ".publish.lock",
+                                       "another program publishes " + options_.store_path);
       return true;
     } catch (const record::StoreError& error) {
       Report(std::string(error.what()) + "; waiting");
@@ -441,7 +441,7 @@ class Publisher::Worker {
   const std::string chosen_client_id_;  // "" unless given in the options
   std::string identity_;                // of the file opened last
   std::pair<dev_t, ino_t> file_at_path_{0, 0};
-  fileio::UniqueFd lock_;
+  fileio::UniqueFd mutex_;
   bool replaced_ = false;
   Clock::time_point next_identity_check_{};
   std::int64_t saved_ = 0;
@@ -473,7 +473,7 @@ void Publisher::Stop() {
   KORVANE_EXPECT(std::this_thread::get_id() != thread_.get_id(),
                  "on_line must not call the publisher's Stop");
   {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(mutex_);
     stopping_ = true;
   }
   wake_.notify_all();
@@ -483,7 +483,7 @@ void Publisher::Stop() {
 }
 
 PublisherStatus Publisher::Status() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(mutex_);
   return status_;
 }
 

@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <korvane/chart/review_plot_widget.h>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -14,6 +13,7 @@
 #include <QTest>
 #include <fstream>
 #include <sstream>
+#include "korvane/chart/review_plot_widget.h"
 
 #include "korvane/record/run_files.h"
 #include "runs/runs_plot_panel.h"

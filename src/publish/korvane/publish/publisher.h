@@ -60,7 +60,7 @@ class Publisher {
 
  private:
   class Worker;
-  mutable std::mutex lock_;
+  mutable std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;
   PublisherStatus status_;
