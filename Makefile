@@ -151,6 +151,10 @@ package-check: package
 	  man -l /usr/share/man/man1/$$p.1.gz >/dev/null; \
 	done; \
 	env -u DISPLAY -u WAYLAND_DISPLAY korvane-connect --version; \
+	v=$$(korvane-log --version); \
+	test "$$(korvane-charger-sim --version)" = "$$v"; \
+	env -u DISPLAY -u WAYLAND_DISPLAY korvane-connect --version | grep -qxF "Korvane Connect $$v"; \
+	dpkg-query -W -f='$${Version}' korvane-connect | grep -q "^$$v"; \
 	korvane-log --help >/dev/null; \
 	korvane-charger-sim --help >/dev/null; \
 	desktop-file-validate /usr/share/applications/korvane-connect.desktop; \

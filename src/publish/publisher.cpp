@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "korvane/publish/publisher.h"
+#include "korvane/contract.h"
 
 #include <sys/stat.h>
 
@@ -9,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "korvane/contract.h"
 #include "korvane/publish/discovery.h"
 #include "korvane/publish/messages.h"
 #include "korvane/publish/run_watch.h"
@@ -490,6 +492,9 @@ Publisher::~Publisher() {
 }
 
 void Publisher::Stop() {
+  // The publisher's thread would wait for itself.
+  KORVANE_EXPECT(std::this_thread::get_id() != thread_.get_id(),
+                 "on_line must not call the publisher's Stop");
   {
     std::lock_guard guard(lock_);
     stopping_ = true;
