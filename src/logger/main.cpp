@@ -348,6 +348,14 @@ int main(int argc, char** argv) {
       ->needs(mqtt)
       ->check(CLI::ExistingFile.description(""))
       ->type_name("FILE");
+  record
+      ->add_option("--mqtt-discovery", args.mqtt.discovery,
+                   "Announce the charger's sensors to Home Assistant under this discovery prefix")
+      ->expected(0, 1)
+      ->default_str("homeassistant")
+      ->needs(mqtt)
+      ->check(CLI::Validator(publish::DiscoveryPrefixProblem, ""))
+      ->type_name("[PREFIX]");
 
   CLI::App* runs = app.add_subcommand("runs", "List the recorded runs, oldest first");
   store_option(runs);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "korvane/contract.h"
+#include "korvane/publish/discovery.h"
 #include "korvane/publish/messages.h"
 #include "korvane/publish/run_watch.h"
 #include "korvane/publish/session.h"
@@ -75,6 +76,7 @@ class Publisher::Worker {
         Lost(lost);
         continue;
       }
+      AnswerBirth();
       Guarded([&] {
         SendFrames();
         SendRuns();
@@ -270,10 +272,30 @@ class Publisher::Worker {
     Line("connected to " + address_ + ", publishing to " + options_.broker.topic_prefix +
          "/# from frame " + std::to_string(acked_ + 1));
     session_->Publish(options_.broker.topic_prefix + "/status", "online", true);
+    Announce();
     runs_.ResendAll();
     last_sent_ = acked_;
     next_poll_ = Clock::now();
     SetStatus(true, {});
+  }
+
+  // Home Assistant's discovery, when asked for: on each connection, and again each time Home
+  // Assistant starts. Its retained "online" comes with the subscription, just after Announce.
+  void Announce() {
+    if (!options_.broker.discovery_prefix.empty()) {
+      session_->Subscribe(BirthTopic(options_.broker));
+      for (const DiscoveryMessage& message : discovery_) {
+        session_->Publish(message.topic, message.payload, true);
+      }
+    }
+  }
+
+  void AnswerBirth() {
+    for (const Session::Message& message : session_->TakeMessages()) {
+      if (!message.retained && IsBirth(options_.broker, message.topic, message.payload)) {
+        Announce();
+      }
+    }
   }
 
   void Lost(const std::string& cause) {
@@ -430,6 +452,7 @@ class Publisher::Worker {
   Options options_;
   std::string address_;
   const std::string telemetry_topic_ = options_.broker.topic_prefix + "/telemetry";
+  const std::vector<DiscoveryMessage> discovery_ = DiscoveryMessages(options_.broker);
   std::unique_ptr<record::Store> store_;
   std::unique_ptr<Session> session_;
   RunWatch runs_{options_.run_refresh};
