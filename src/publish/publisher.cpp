@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "korvane/publish/publisher.h"
-#include "korvane/contract.h"
 
 #include <sys/stat.h>
 
