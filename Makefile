@@ -14,7 +14,8 @@ JOBS ?= 2
 # against a session manager of its own, built on libSM/libICE; the recording uses SQLite through
 # SQLiteCpp, and its import reads local times of a named zone with date/tz from the system's zone
 # files (tzdata); korvane-log parses its command line with CLI11; publishing uses libmosquitto and
-# nlohmann-json, and its tests run a Mosquitto broker of their own with certificates from openssl).
+# nlohmann-json, and its tests run a Mosquitto broker of their own with certificates from openssl;
+# the web page is served with cpp-httplib, built by Debian with OpenSSL for HTTPS).
 PACKAGES := g++ cmake ninja-build pkg-config make \
             libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev qt6-charts-dev qt6-svg-dev fonts-liberation2 fonts-wine locales \
@@ -22,7 +23,8 @@ PACKAGES := g++ cmake ninja-build pkg-config make \
             libsqlite3-dev libsqlitecpp-dev libcli11-dev \
             libhowardhinnant-date-dev tzdata \
             libcanberra-dev dbus \
-            libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients openssl
+            libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients openssl \
+            libcpp-httplib-dev libssl-dev
 
 # Locales the tests run under; generated when missing.
 LOCALES := de_DE.UTF-8

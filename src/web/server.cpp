@@ -5,7 +5,9 @@
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -112,6 +114,12 @@ void Configure(httplib::Server& server, detail::Context& context) {
       .set_keep_alive_max_count(kKeepAliveRequests)
       .set_payload_max_length(kMaxPayload)
       .set_tcp_nodelay(true)
+      // SO_REUSEADDR only: a restart binds again at once, but the library's default SO_REUSEPORT
+      // would let a second program share the port instead of being told it is taken.
+      .set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+      })
       .set_default_headers(
           {{"X-Content-Type-Options", "nosniff"}, {"Referrer-Policy", "no-referrer"}});
   for (const auto& [extension, type] : {std::pair{"html", "text/html; charset=utf-8"},
@@ -177,6 +185,7 @@ struct Server::Impl {
   detail::Context context;
   std::unique_ptr<httplib::Server> http;
   std::thread listener;
+  std::atomic<bool> listen_ended{false};
   int port = 0;
 };
 
@@ -216,7 +225,14 @@ Server::Server(ServerOptions options, LiveSlot& live)
     impl_->context.follower =
         std::make_unique<StoreFollower>(impl_->context.pool, impl_->context.live);
   }
-  impl_->listener = std::thread([this] { impl_->http->listen_after_bind(); });
+  impl_->listener = std::thread([this] {
+    impl_->http->listen_after_bind();
+    impl_->listen_ended = true;
+  });
+  // Stopping works only once the library runs its loop.
+  while (!impl_->http->is_running() && !impl_->listen_ended) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 Server::~Server() {
