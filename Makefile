@@ -15,7 +15,8 @@ JOBS ?= 2
 # SQLiteCpp, and its import reads local times of a named zone with date/tz from the system's zone
 # files (tzdata); korvane-log parses its command line with CLI11; publishing uses libmosquitto and
 # nlohmann-json, and its tests run a Mosquitto broker of their own with certificates from openssl
-# and render the Home Assistant templates it announces with Jinja2, Home Assistant's engine).
+# and render the Home Assistant templates it announces with Jinja2, Home Assistant's engine; the
+# web page is served with cpp-httplib, built by Debian with OpenSSL for HTTPS).
 PACKAGES := g++ cmake ninja-build pkg-config make \
             libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev qt6-charts-dev qt6-svg-dev fonts-liberation2 fonts-wine locales \
@@ -24,7 +25,7 @@ PACKAGES := g++ cmake ninja-build pkg-config make \
             libhowardhinnant-date-dev tzdata \
             libcanberra-dev dbus \
             libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients openssl \
-            python3-jinja2
+            python3-jinja2 libcpp-httplib-dev libssl-dev
 
 # Locales the tests run under; generated when missing.
 LOCALES := de_DE.UTF-8
