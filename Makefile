@@ -14,7 +14,9 @@ JOBS ?= 2
 # against a session manager of its own, built on libSM/libICE; the recording uses SQLite through
 # SQLiteCpp, and its import reads local times of a named zone with date/tz from the system's zone
 # files (tzdata); korvane-log parses its command line with CLI11; publishing uses libmosquitto and
-# nlohmann-json, and its tests run a Mosquitto broker of their own with certificates from openssl).
+# nlohmann-json, and its tests run a Mosquitto broker of their own with certificates from openssl
+# and render the Home Assistant templates it announces with Jinja2, Home Assistant's engine; the
+# web page is served with cpp-httplib, built by Debian with OpenSSL for HTTPS).
 PACKAGES := g++ cmake ninja-build pkg-config make \
             libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev qt6-charts-dev qt6-svg-dev fonts-liberation2 fonts-wine locales \
@@ -22,7 +24,8 @@ PACKAGES := g++ cmake ninja-build pkg-config make \
             libsqlite3-dev libsqlitecpp-dev libcli11-dev \
             libhowardhinnant-date-dev tzdata \
             libcanberra-dev dbus \
-            libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients openssl
+            libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients openssl \
+            python3-jinja2 libcpp-httplib-dev libssl-dev
 
 # Locales the tests run under; generated when missing.
 LOCALES := de_DE.UTF-8
@@ -151,6 +154,10 @@ package-check: package
 	  man -l /usr/share/man/man1/$$p.1.gz >/dev/null; \
 	done; \
 	env -u DISPLAY -u WAYLAND_DISPLAY korvane-connect --version; \
+	v=$$(korvane-log --version); \
+	test "$$(korvane-charger-sim --version)" = "$$v"; \
+	env -u DISPLAY -u WAYLAND_DISPLAY korvane-connect --version | grep -qxF "Korvane Connect $$v"; \
+	dpkg-query -W -f='$${Version}' korvane-connect | grep -q "^$$v"; \
 	korvane-log --help >/dev/null; \
 	korvane-charger-sim --help >/dev/null; \
 	desktop-file-validate /usr/share/applications/korvane-connect.desktop; \

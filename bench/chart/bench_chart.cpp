@@ -4,8 +4,8 @@
 // Charts (QLineSeries::replace, scene rendered into an image of the same size) for comparison.
 // Set KORVANE_BENCH_DUMP to a folder to save one picture of each.
 
-#include <korvane/chart/qt_canvas.h>
-#include <korvane/chart/trend_chart.h>
+#include "korvane/chart/qt_canvas.h"
+#include "korvane/chart/trend_chart.h"
 
 #include <benchmark/benchmark.h>
 

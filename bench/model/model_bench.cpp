@@ -4,8 +4,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include <korvane/chart/canvas.h>
-#include <korvane/chart/trend_chart.h>
+#include "korvane/chart/canvas.h"
+#include "korvane/chart/trend_chart.h"
 
 #include <cmath>
 #include <cstdio>

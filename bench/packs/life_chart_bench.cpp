@@ -4,9 +4,9 @@
 // and painted through QtCanvas into a 1000 x 500 image, offscreen: the median of 41 redraws.
 // Set KORVANE_BENCH_DUMP to a folder to save the picture.
 
-#include <korvane/chart/palette.h>
-#include <korvane/chart/qt_canvas.h>
-#include <korvane/chart/review_plot.h>
+#include "korvane/chart/palette.h"
+#include "korvane/chart/qt_canvas.h"
+#include "korvane/chart/review_plot.h"
 
 #include <QApplication>
 #include <QImage>

@@ -5,8 +5,8 @@
 // zoom step with its redraw at a zoomed level. Set KORVANE_BENCH_DUMP to a folder to save one
 // picture of each.
 
-#include <korvane/chart/qt_canvas.h>
-#include <korvane/chart/review_plot.h>
+#include "korvane/chart/qt_canvas.h"
+#include "korvane/chart/review_plot.h"
 
 #include <benchmark/benchmark.h>
 

@@ -141,7 +141,8 @@ korvane::publish::BrokerChoice ReadMqttSettings(const IniDocument& document) {
           .topic = get("Topic"),
           .user = get("User"),
           .password_file = get("PasswordFile"),
-          .cafile = get("CAFile")};
+          .cafile = get("CAFile"),
+          .discovery = get("Discovery")};
 }
 
 korvane::ui::RunsWindowSettings ReadRunsWindowSettings(const IniDocument& document) {

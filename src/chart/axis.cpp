@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <korvane/chart/axis.h>
+#include "korvane/chart/axis.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <korvane/chart/axis.h>
-#include <korvane/chart/trend_chart.h>
+#include "korvane/chart/axis.h"
+#include "korvane/chart/trend_chart.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <korvane/chart/palette.h>
-#include <korvane/chart/trend_chart.h>
+#include "korvane/chart/palette.h"
+#include "korvane/chart/trend_chart.h"
 
 #include "caption_lines.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <korvane/chart/fixed_text_metrics.h>
+#include "korvane/chart/fixed_text_metrics.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <korvane/chart/palette.h>
-#include <korvane/chart/qt_canvas.h>
+#include "korvane/chart/qt_canvas.h"
+#include "korvane/chart/palette.h"
 
 #include <QImage>
 #include <QPainter>

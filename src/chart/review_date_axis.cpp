@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <korvane/chart/review_date_axis.h>
+#include "korvane/chart/review_date_axis.h"
 
 #include <array>
 #include <cmath>

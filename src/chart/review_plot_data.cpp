@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "review_plot_state.h"
 
-#include <korvane/chart/palette.h>
+#include "korvane/chart/palette.h"
 
 #include <algorithm>
 #include <array>

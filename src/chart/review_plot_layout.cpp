@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "review_plot_state.h"
 
-#include <korvane/chart/review_decimate.h>
+#include "korvane/chart/review_decimate.h"
 
 #include <algorithm>
 #include <array>

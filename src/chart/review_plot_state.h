@@ -3,8 +3,8 @@
 
 // The state behind ReviewPlot, shared by its data, layout, paint and read-out parts.
 
-#include <korvane/chart/review_axis.h>
-#include <korvane/chart/review_plot.h>
+#include "korvane/chart/review_axis.h"
+#include "korvane/chart/review_plot.h"
 
 #include <array>
 #include <cstddef>

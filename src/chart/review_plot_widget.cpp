@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <korvane/chart/review_plot_widget.h>
+#include "korvane/chart/review_plot_widget.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

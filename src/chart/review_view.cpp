@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <korvane/chart/review_view.h>
+#include "korvane/chart/review_view.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <korvane/chart/fixed_text_metrics.h>
-#include <korvane/chart/trend_chart.h>
+#include "korvane/chart/trend_chart.h"
+#include "korvane/chart/fixed_text_metrics.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -45,7 +45,7 @@ void THardwareThread::ChangePort(int number) {
   KORVANE_EXPECT(std::this_thread::get_id() == ui_thread_,
                  "THardwareThread::ChangePort is called on the UI thread");
   {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(mutex_);
     if (number == port_number_) {
       return;
     }
@@ -90,29 +90,29 @@ void THardwareThread::WaitFor() {
 }
 
 int THardwareThread::PortNumber() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(mutex_);
   return port_number_;
 }
 
 CommStatus THardwareThread::Status() const {
-  std::lock_guard guard(status_lock_);
+  std::lock_guard guard(status_mutex_);
   return status_;
 }
 
 std::string THardwareThread::Detail() const {
-  std::lock_guard guard(status_lock_);
+  std::lock_guard guard(status_mutex_);
   return detail_;
 }
 
 void THardwareThread::SetStatus(const char* text, TColor color, std::string detail) {
-  std::lock_guard guard(status_lock_);
+  std::lock_guard guard(status_mutex_);
   status_.text = text;
   status_.color = color;
   detail_ = std::move(detail);
 }
 
 void THardwareThread::SetState(State state) {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(mutex_);
   state_ = state;
 }
 
@@ -154,7 +154,7 @@ void THardwareThread::Recover(const Run& run, const char* what) {
 void THardwareThread::RunCycle(Run& run) {
   State state;
   {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(mutex_);
     // A port change that landed while the worker was opening the old port is not lost.
     if (state_ == kReceiving && (!run.port_open || run.opened_port != port_number_)) {
       state_ = kOpening;
@@ -179,7 +179,7 @@ void THardwareThread::OpenStep(Run& run) {
   run.port_open = false;
   int port = 0;
   {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(mutex_);
     port = port_number_;
     run.arm_silence_on_open = std::exchange(port_changed_, false) || run.arm_silence_on_open;
   }
@@ -210,7 +210,7 @@ void THardwareThread::OpenStep(Run& run) {
 
 void THardwareThread::ReceiveStep(Run& run) {
   int read_result = 0;
-  FrameResult result = ReceiveFrame(*comm_, lock_, run.receive_buffer, run.payload, read_result);
+  FrameResult result = ReceiveFrame(*comm_, mutex_, run.receive_buffer, run.payload, read_result);
   if (read_result == kCommHungUp) {
     // Adapter unplugged: close and reopen on the next cycle, which reports the port as
     // unavailable until it is back.
@@ -258,13 +258,13 @@ void THardwareThread::HandleResult(Run& run, FrameResult result) {
 }
 
 void THardwareThread::ClearDetail() {
-  std::lock_guard guard(status_lock_);
+  std::lock_guard guard(status_mutex_);
   detail_.clear();
 }
 
 void THardwareThread::PublishStep() {
   {
-    std::lock_guard guard(status_lock_);
+    std::lock_guard guard(status_mutex_);
     if (status_.text == shown_text_ && detail_ == shown_detail_) {
       return;
     }
@@ -280,7 +280,7 @@ void THardwareThread::ShowStatus() {
   bool text_changed = false;
   bool detail_changed = false;
   {
-    std::lock_guard guard(status_lock_);
+    std::lock_guard guard(status_mutex_);
     text_changed = status_.text != shown_text_;
     detail_changed = detail_ != shown_detail_;
     status = status_;
@@ -289,12 +289,12 @@ void THardwareThread::ShowStatus() {
   // Each part counts as shown once the window took it; one that threw is offered again.
   if (text_changed) {
     form_.SetCommStatus(status.text, status.color);
-    std::lock_guard guard(status_lock_);
+    std::lock_guard guard(status_mutex_);
     shown_text_ = status.text;
   }
   if (detail_changed) {
     form_.SetCommDetail(detail);
-    std::lock_guard guard(status_lock_);
+    std::lock_guard guard(status_mutex_);
     shown_detail_ = detail;
   }
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // korvane-log: records the charger without a window, lists the recorded runs, exports a run,
-// imports an export file, keeps the packs and their runs, and checks and salvages a recordings
-// file.
+// imports an export file, keeps the packs and their runs, checks and salvages a recordings file,
+// and serves the web page of the charger and the runs.
 
 #include <signal.h>
 
@@ -16,10 +16,12 @@
 
 #include "korvane/app/program_info.h"
 #include "korvane/link/port_map.h"
+#include "korvane/logger/http_options.h"
 #include "korvane/logger/logger_settings.h"
 #include "korvane/logger/pack_verbs.h"
 #include "korvane/logger/record_command.h"
 #include "korvane/logger/run_table.h"
+#include "korvane/logger/serve_command.h"
 #include "korvane/logger/store_commands.h"
 #include "korvane/logger/store_repair.h"
 #include "korvane/publish/options.h"
@@ -129,9 +131,20 @@ While recording, standard error gets one line per event:
   mqtt: another program publishes FILE; waiting
                                               one publisher per store; taken over when it stops
   mqtt: the recordings file was replaced; publishing the new one from its first frame
+  web page at URL                             with --http, before the recording starts
 A missing device is retried about once a second, as the window does. A broker that cannot be
 reached is retried after 1 s, doubling up to 60 s; the recording goes on meanwhile, and what
 the broker missed is sent when it is back.
+
+record --http [ADDR:]PORT and serve --http [ADDR:]PORT serve the web page: the live values
+of both channels (/), the runs (/runs), a run's plot and export (/runs/ID) and their JSON under
+/api. The address is 127.0.0.1 unless named: 0.0.0.0 listens on every network, so give it
+--http-password-file and --http-cert/--http-key then. serve reads the store only and says
+"serving FILE read-only at URL"; it ends on SIGINT, SIGTERM or SIGHUP: stopped (SIGNAL).
+When the page cannot be served, nothing is recorded and the exit status is 1:
+  cannot serve the web page on ADDR:PORT: Address already in use (or another reason)
+  cannot read the certificate FILE: REASON, cannot use the certificate FILE with the key KEY
+  cannot serve the web page: its files are not in "DIR" (no index.html; ...)
 
 runs lists a table by default; runs --json writes a JSON array instead, one run per line, each
 run the object of the MQTT run message: start and end in ISO 8601 UTC, numbers as numbers.
@@ -239,12 +252,17 @@ struct Arguments {
   publish::BrokerChoice mqtt;
   logger::RunListing listing;
   std::string since;
+  logger::HttpChoice http;
 };
 
 int Run(CLI::App& app, const Arguments& args, CLI::App* record, CLI::App* runs, CLI::App* exporter,
-        CLI::App* importer, CLI::Option* duration, const logger::PackVerbs& pack_verbs) {
+        CLI::App* importer, CLI::App* server, CLI::Option* duration,
+        const logger::PackVerbs& pack_verbs) {
   const logger::LoggerSettings settings = logger::ReadLoggerSettings();
   const std::string store = logger::StorePath(args.store, settings);
+  if (server->parsed()) {
+    return logger::RunServe(logger::ResolveHttp(args.http, store));
+  }
   if (record->parsed()) {
     link::PortMap ports;
     logger::RecordOptions options;
@@ -256,6 +274,9 @@ int Run(CLI::App& app, const Arguments& args, CLI::App* record, CLI::App* runs, 
     }
     if (!args.mqtt.address.empty()) {
       options.mqtt = publish::ResolveBroker(args.mqtt);
+    }
+    if (!args.http.listen.empty()) {
+      options.http = logger::ResolveHttp(args.http, store);
     }
     if (!args.device.empty()) {
       ports.SetOverride(kDevicePort, args.device);
@@ -348,6 +369,23 @@ int main(int argc, char** argv) {
       ->needs(mqtt)
       ->check(CLI::ExistingFile.description(""))
       ->type_name("FILE");
+  record
+      ->add_option("--mqtt-discovery", args.mqtt.discovery,
+                   "Announce the charger's sensors to Home Assistant under this discovery prefix")
+      ->expected(0, 1)
+      ->default_str("homeassistant")
+      ->needs(mqtt)
+      ->check(CLI::Validator(publish::DiscoveryPrefixProblem, ""))
+      ->type_name("[PREFIX]");
+
+  logger::AddHttpOptions(*record, args.http, false);
+
+  CLI::App* server = app.add_subcommand(
+      "serve",
+      "Serve the web page of the recorded runs (read-only), e.g. while another program "
+      "records");
+  store_option(server);
+  logger::AddHttpOptions(*server, args.http, true);
 
   CLI::App* runs = app.add_subcommand("runs", "List the recorded runs, oldest first");
   store_option(runs);
@@ -392,19 +430,20 @@ int main(int argc, char** argv) {
       ->required()
       ->type_name("NEW");
 
-  std::vector<CLI::App*> verbs = {record, runs, exporter, importer, checker, salvager};
+  std::vector<CLI::App*> verbs = {record, server, runs, exporter, importer, checker, salvager};
   verbs.insert(verbs.end(), pack_verbs.Verbs().begin(), pack_verbs.Verbs().end());
   for (CLI::App* verb : verbs) {
     verb->footer("Exit status, messages and settings: korvane-log --help\n");
   }
   // CLI11 would only say that a verb is required.
   const std::string first = argc > 1 ? argv[1] : "";
-  std::vector<std::string> names = {"record", "runs", "export", "import", "check", "salvage"};
+  std::vector<std::string> names = {"record", "serve", "runs",   "export",
+                                    "import", "check", "salvage"};
   names.insert(names.end(), logger::PackVerbs::Names().begin(), logger::PackVerbs::Names().end());
   if (!first.empty() && first[0] != '-' &&
       std::find(names.begin(), names.end(), first) == names.end()) {
-    std::cerr << "\"" << first << "\" is not a verb: record, runs, export, import, packs, pack, "
-              << "assign, check or salvage\n"
+    std::cerr << "\"" << first << "\" is not a verb: record, serve, runs, export, import, packs, "
+              << "pack, assign, check or salvage\n"
               << "Run with --help for more information.\n";
     return kExitUsage;
   }
@@ -422,7 +461,7 @@ int main(int argc, char** argv) {
       logger::SalvageStoreFile(damaged, args.store, std::cout);
       return 0;
     }
-    return Run(app, args, record, runs, exporter, importer, duration, pack_verbs);
+    return Run(app, args, record, runs, exporter, importer, server, duration, pack_verbs);
   } catch (const std::exception& error) {
     std::cout.flush();
     std::cerr << "korvane-log: " << error.what() << "\n";

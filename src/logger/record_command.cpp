@@ -26,6 +26,8 @@
 #include "korvane/model/vocabulary.h"
 #include "korvane/publish/publisher.h"
 #include "korvane/record/recorder.h"
+#include "korvane/web/live_slot.h"
+#include "korvane/web/server.h"
 
 namespace korvane::logger {
 namespace {
@@ -57,26 +59,44 @@ class LineLog {
   std::mutex lock_;
 };
 
+// Called on this (the main) thread through the link's hand-offs.
 class StatusLines final : public link::CommStatusView {
  public:
-  explicit StatusLines(LineLog& log) : log_(log) {}
-  void SetCommStatus(const std::string& text, TColor) override { log_.Line("status: " + text); }
+  StatusLines(LineLog& log, web::LiveSlot* live) : log_(log), live_(live) {}
+  void SetCommStatus(const std::string& text, TColor) override {
+    log_.Line("status: " + text);
+    link_ = {text, ""};
+    if (live_ != nullptr) {
+      live_->PutLink(link_);
+    }
+  }
   void SetCommDetail(const std::string& reason) override {
     if (!reason.empty()) {
       log_.Line("status: " + reason);
+    }
+    link_.detail = reason;
+    if (live_ != nullptr) {
+      live_->PutLink(link_);
     }
   }
 
  private:
   LineLog& log_;
+  web::LiveSlot* live_;
+  web::LinkState link_;
 };
 
-// The decode side of the link: each record goes to the recorder with its instant, and with
-// --tsv to standard output as an export line. Nothing to refresh without a window.
+// The decode side of the link: each record goes to the recorder with its instant, with --http
+// to the web page's live slot (which never makes it wait), and with --tsv to standard output as
+// an export line. Nothing to refresh without a window.
 class Receiver final : public model::TelemetrySink {
  public:
-  Receiver(record::Recorder& recorder, bool tsv, std::function<void()> on_output_failed)
-      : recorder_(recorder), tsv_(tsv), on_output_failed_(std::move(on_output_failed)) {}
+  Receiver(record::Recorder& recorder, web::LiveSlot* live, bool tsv,
+           std::function<void()> on_output_failed)
+      : recorder_(recorder),
+        live_(live),
+        tsv_(tsv),
+        on_output_failed_(std::move(on_output_failed)) {}
 
   void Decode(std::string_view payload) override {
     try {
@@ -85,6 +105,9 @@ class Receiver final : public model::TelemetrySink {
       record.Time = now.Local;
       record.UtcMs = now.UtcMs;
       recorder_.Record(record);
+      if (live_ != nullptr) {
+        live_->PutFrame(record);
+      }
       if (tsv_ && output_error_.load() == 0 &&
           !LineLog::WriteAll(STDOUT_FILENO, model::ExportLine(record))) {
         output_error_ = errno == 0 ? EIO : errno;
@@ -101,6 +124,7 @@ class Receiver final : public model::TelemetrySink {
 
  private:
   record::Recorder& recorder_;
+  web::LiveSlot* const live_;
   const bool tsv_;
   std::function<void()> on_output_failed_;
   std::atomic<int> output_error_{0};
@@ -180,12 +204,37 @@ int RunRecord(const RecordOptions& options, const link::PortMap& ports) {
     ui.WakeUi();
   });
 
+  // The web page first, so that an address it cannot use stops the program before it records.
+  web::LiveSlot live;
+  std::unique_ptr<web::Server> server;
+  if (options.http) {
+    server = std::make_unique<web::Server>(*options.http, live);
+  }
+  web::LiveSlot* const live_feed = server ? &live : nullptr;
+
   record::Recorder::Options recorder_options;
   recorder_options.path = options.store;
-  recorder_options.on_event = [&log, &options](const record::RecorderEvent& event) {
+  recorder_options.on_event = [&log, &options, live_feed](const record::RecorderEvent& event) {
     log.Line(EventLine(event, options.store));
+    using Kind = record::RecorderEvent::Kind;
+    if (live_feed != nullptr && (event.kind == Kind::kRunBegan || event.kind == Kind::kRunEnded)) {
+      live_feed->PutRun(event.run);
+    }
   };
   record::Recorder recorder(std::move(recorder_options));
+  live.SetRecordingSource([&recorder] {
+    const record::RecorderStatus status = recorder.Status();
+    return web::RecordingState{status.paused_reason.empty() ? "recording" : "paused",
+                               status.paused_reason, status.frames_recorded, status.frames_lost};
+  });
+  // The server reads the recorder's status: it stops before the recorder goes, however this ends.
+  struct StopFirst {
+    std::unique_ptr<web::Server>& server;
+    ~StopFirst() { server.reset(); }
+  } stop_server_first{server};
+  if (server) {
+    log.Line("web page at " + server->Url());
+  }
   // Beside the recorder, on its own connection to the file: it never holds the recorder up.
   std::unique_ptr<publish::Publisher> publisher;
   if (options.mqtt) {
@@ -195,8 +244,8 @@ int RunRecord(const RecordOptions& options, const link::PortMap& ports) {
     publisher_options.on_line = [&log](const std::string& line) { log.Line(line); };
     publisher = std::make_unique<publish::Publisher>(std::move(publisher_options));
   }
-  Receiver receiver(recorder, options.tsv, [&ui] { ui.WakeUi(); });
-  StatusLines status(log);
+  Receiver receiver(recorder, live_feed, options.tsv, [&ui] { ui.WakeUi(); });
+  StatusLines status(log, live_feed);
   link::THardwareThread thread(ui, status, receiver, ports);
   // Why the port does not open, once per change, and when it opens or hangs up.
   thread.SetTrace([&log, last = std::string()](const std::string& line) mutable {
@@ -218,6 +267,7 @@ int RunRecord(const RecordOptions& options, const link::PortMap& ports) {
                     std::chrono::duration<double>(std::min(*options.duration_s, 1e9)))
           : link::UiDispatcher::Deadline::max();
   ui.ServeUntil([&] { return signal_number.load() != 0 || receiver.OutputError() != 0; }, deadline);
+  server.reset();
   thread.Terminate();
   thread.WaitFor();
   recorder.Stop();

@@ -9,7 +9,6 @@
 
 #include "korvane/model/date_time.h"
 #include "korvane/model/vocabulary.h"
-#include "korvane/publish/messages.h"
 
 namespace korvane::logger {
 
@@ -46,20 +45,6 @@ std::string RunTableLine(const record::RunSummary& run) {
     line += field;
   }
   return line + "\n";
-}
-
-std::string RunArrayJson(const std::vector<record::RunSummary>& runs,
-                         const std::string& store_identity) {
-  if (runs.empty()) {
-    return "[]\n";
-  }
-  std::string text = "[\n";
-  for (const record::RunSummary& run : runs) {
-    text +=
-        publish::RunJson(run, store_identity);  // one object on one line: a dump has no line breaks
-    text += &run == &runs.back() ? "\n]\n" : ",\n";
-  }
-  return text;
 }
 
 std::optional<std::int64_t> ParseSince(const std::string& text) {

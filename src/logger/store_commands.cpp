@@ -20,6 +20,7 @@
 #include "korvane/model/record.h"
 #include "korvane/record/run_files.h"
 #include "korvane/record/store.h"
+#include "korvane/web/run_json.h"
 
 namespace korvane::logger {
 namespace {
@@ -101,7 +102,7 @@ void ListRuns(const std::string& store_path, const RunListing& listing, std::ost
            (listing.since_ms && run.start_ms < *listing.since_ms);
   });
   if (listing.json) {
-    out << RunArrayJson(runs, store->Identity());
+    out << web::RunArrayJson(runs, store->Identity());
   } else {
     out << RunTableHeader();
     for (const record::RunSummary& run : runs) {

@@ -77,7 +77,7 @@ void THardwareData::Decode(std::string_view payload) {
     record.UtcMs = now.UtcMs;
 
     {
-      std::lock_guard guard(lock_);
+      std::lock_guard guard(mutex_);
       Append(record, now);
     }
     if (RecordSink* sink = record_sink_.load()) {
@@ -178,7 +178,7 @@ void THardwareData::RefreshDisplay() {
   LiveValues values = PlaceholderLiveValues();
   std::exception_ptr chart_failure;
   {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(mutex_);
     if (!history_.Empty()) {
       values = BuildLiveValues(channel_index_.load());
     }
@@ -200,13 +200,13 @@ void THardwareData::UpdateDisplay(int channel) {
 }
 
 void THardwareData::SetChartValuesMask(unsigned mask) {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(mutex_);
   chart_values_mask_ = mask;
   RebuildChartQuietly();
 }
 
 void THardwareData::ResetChart() {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(mutex_);
   const auto k = static_cast<std::size_t>(channel_index_.load());
   chart_start_index_[k] = history_.Empty() ? 0 : history_.Size() - 1;
   RebuildChartQuietly();
@@ -219,32 +219,32 @@ void THardwareData::ExportData(const std::string& file_name) {
 }
 
 unsigned THardwareData::ChartValuesMask() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(mutex_);
   return chart_values_mask_;
 }
 
 std::size_t THardwareData::ChartStartIndex(int channel_index) const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(mutex_);
   return chart_start_index_.at(static_cast<std::size_t>(channel_index));
 }
 
 TimeStamp THardwareData::StartTime(int channel_index) const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(mutex_);
   return start_time_.at(static_cast<std::size_t>(channel_index));
 }
 
 std::size_t THardwareData::HistorySize() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(mutex_);
   return history_.Size();
 }
 
 std::vector<S_HARDWARE_DATA> THardwareData::CopyHistory() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(mutex_);
   return history_.Copy();
 }
 
 std::optional<S_HARDWARE_DATA> THardwareData::LastRecord() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(mutex_);
   if (history_.Empty()) {
     return std::nullopt;
   }

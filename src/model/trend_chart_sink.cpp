@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "korvane/model/trend_chart_sink.h"
 
-#include <korvane/chart/trend_chart.h>
+#include "korvane/chart/trend_chart.h"
 
 namespace korvane::model {
 

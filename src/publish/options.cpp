@@ -51,7 +51,22 @@ BrokerOptions ResolveBroker(const BrokerChoice& choice) {
     broker.password = ReadPasswordFile(choice.password_file);
   }
   broker.cafile = choice.cafile;
+  if (const std::string problem = DiscoveryPrefixProblem(choice.discovery); !problem.empty()) {
+    throw std::invalid_argument(problem);
+  }
+  broker.discovery_prefix = choice.discovery;
   return broker;
+}
+
+std::string DiscoveryPrefixProblem(const std::string& prefix) {
+  // Home Assistant subscribes to PREFIX/#: a wildcard or an empty level makes no such filter.
+  if (prefix.find_first_of("+#") != std::string::npos || prefix.starts_with('/') ||
+      prefix.ends_with('/') || prefix.find("//") != std::string::npos) {
+    return "\"" + prefix +
+           "\" is not a discovery prefix (a topic such as homeassistant, without + or # and "
+           "without an empty level)";
+  }
+  return {};
 }
 
 std::string DefaultTopicPrefix() {

@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "korvane/contract.h"
+#include "korvane/publish/discovery.h"
 #include "korvane/publish/messages.h"
 #include "korvane/publish/run_watch.h"
 #include "korvane/publish/session.h"
@@ -73,6 +75,7 @@ class Publisher::Worker {
         Lost(lost);
         continue;
       }
+      AnswerBirth();
       Guarded([&] {
         SendFrames();
         SendRuns();
@@ -87,12 +90,12 @@ class Publisher::Worker {
 
  private:
   bool Stopping() {
-    std::lock_guard guard(owner_.lock_);
+    std::lock_guard guard(owner_.mutex_);
     return owner_.stopping_;
   }
 
   void WaitFor(Clock::duration wait) {
-    std::unique_lock guard(owner_.lock_);
+    std::unique_lock guard(owner_.mutex_);
     owner_.wake_.wait_for(guard, wait, [&] { return owner_.stopping_; });
   }
 
@@ -103,7 +106,7 @@ class Publisher::Worker {
   }
 
   void SetStatus(bool connected, const std::string& problem) {
-    std::lock_guard guard(owner_.lock_);
+    std::lock_guard guard(owner_.mutex_);
     owner_.status_.connected = connected;
     owner_.status_.problem = problem;
     problem_ = problem;
@@ -130,12 +133,12 @@ class Publisher::Worker {
 
   // One publisher per file: two would share its client id and push each other off the broker.
   bool HoldLock() {
-    if (lock_.Valid()) {
+    if (mutex_.Valid()) {
       return true;
     }
     try {
-      lock_ = record::LockBesideStore(options_.store_path + ".publish.lock",
-                                      "another program publishes " + options_.store_path);
+      mutex_ = record::LockBesideStore(options_.store_path + ".publish.lock",
+                                       "another program publishes " + options_.store_path);
       return true;
     } catch (const record::StoreError& error) {
       Report(std::string(error.what()) + "; waiting");
@@ -268,10 +271,30 @@ class Publisher::Worker {
     Line("connected to " + address_ + ", publishing to " + options_.broker.topic_prefix +
          "/# from frame " + std::to_string(acked_ + 1));
     session_->Publish(options_.broker.topic_prefix + "/status", "online", true);
+    Announce();
     runs_.ResendAll();
     last_sent_ = acked_;
     next_poll_ = Clock::now();
     SetStatus(true, {});
+  }
+
+  // Home Assistant's discovery, when asked for: on each connection, and again each time Home
+  // Assistant starts. Its retained "online" comes with the subscription, just after Announce.
+  void Announce() {
+    if (!options_.broker.discovery_prefix.empty()) {
+      session_->Subscribe(BirthTopic(options_.broker));
+      for (const DiscoveryMessage& message : discovery_) {
+        session_->Publish(message.topic, message.payload, true);
+      }
+    }
+  }
+
+  void AnswerBirth() {
+    for (const Session::Message& message : session_->TakeMessages()) {
+      if (!message.retained && IsBirth(options_.broker, message.topic, message.payload)) {
+        Announce();
+      }
+    }
   }
 
   void Lost(const std::string& cause) {
@@ -428,6 +451,7 @@ class Publisher::Worker {
   Options options_;
   std::string address_;
   const std::string telemetry_topic_ = options_.broker.topic_prefix + "/telemetry";
+  const std::vector<DiscoveryMessage> discovery_ = DiscoveryMessages(options_.broker);
   std::unique_ptr<record::Store> store_;
   std::unique_ptr<Session> session_;
   RunWatch runs_{options_.run_refresh};
@@ -439,7 +463,7 @@ class Publisher::Worker {
   const std::string chosen_client_id_;  // "" unless given in the options
   std::string identity_;                // of the file opened last
   std::pair<dev_t, ino_t> file_at_path_{0, 0};
-  fileio::UniqueFd lock_;
+  fileio::UniqueFd mutex_;
   bool replaced_ = false;
   Clock::time_point next_identity_check_{};
   std::int64_t saved_ = 0;
@@ -467,8 +491,11 @@ Publisher::~Publisher() {
 }
 
 void Publisher::Stop() {
+  // The publisher's thread would wait for itself.
+  KORVANE_EXPECT(std::this_thread::get_id() != thread_.get_id(),
+                 "on_line must not call the publisher's Stop");
   {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(mutex_);
     stopping_ = true;
   }
   wake_.notify_all();
@@ -478,7 +505,7 @@ void Publisher::Stop() {
 }
 
 PublisherStatus Publisher::Status() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(mutex_);
   return status_;
 }
 

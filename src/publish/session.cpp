@@ -38,6 +38,7 @@ Session::Session(const BrokerOptions& options, int in_flight) : options_(options
   mosquitto_connect_callback_set(client_, &Session::OnConnect);
   mosquitto_disconnect_callback_set(client_, &Session::OnDisconnect);
   mosquitto_publish_callback_set(client_, &Session::OnPublish);
+  mosquitto_message_callback_set(client_, &Session::OnMessage);
   mosquitto_log_callback_set(client_, &Session::OnLog);
   mosquitto_max_inflight_messages_set(client_, static_cast<unsigned>(in_flight));
   const std::string status = StatusTopic(options);
@@ -137,6 +138,16 @@ std::vector<int> Session::TakeAcknowledged() {
   return taken;
 }
 
+bool Session::Subscribe(const std::string& filter) {
+  return mosquitto_subscribe(client_, nullptr, filter.c_str(), 0) == MOSQ_ERR_SUCCESS;
+}
+
+std::vector<Session::Message> Session::TakeMessages() {
+  std::vector<Message> taken;
+  taken.swap(messages_);
+  return taken;
+}
+
 void Session::Disconnect() {
   mosquitto_disconnect(client_);
   connected_ = false;
@@ -154,6 +165,15 @@ void Session::OnDisconnect(mosquitto*, void* self, int) {
 
 void Session::OnPublish(mosquitto*, void* self, int mid) {
   static_cast<Session*>(self)->acknowledged_.push_back(mid);
+}
+
+void Session::OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
+  const auto* payload = static_cast<const char*>(message->payload);
+  static_cast<Session*>(self)->messages_.push_back(
+      {message->topic,
+       payload == nullptr ? std::string()
+                          : std::string(payload, static_cast<std::size_t>(message->payloadlen)),
+       message->retain});
 }
 
 void Session::OnLog(mosquitto*, void* self, int level, const char* text) {

@@ -47,7 +47,7 @@ Recorder::~Recorder() {
 void Recorder::Record(const model::S_HARDWARE_DATA& record) noexcept {
   try {
     {
-      std::lock_guard guard(lock_);
+      std::lock_guard guard(mutex_);
       if (stopping_ || queue_.size() + pending_count_ >= options_.queue_capacity) {
         ++status_.frames_lost;
         return;
@@ -55,7 +55,7 @@ void Recorder::Record(const model::S_HARDWARE_DATA& record) noexcept {
       queue_.push_back(record);
     }
   } catch (...) {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(mutex_);
     ++status_.frames_lost;
   }
 }
@@ -65,7 +65,7 @@ void Recorder::Stop() {
   KORVANE_EXPECT(std::this_thread::get_id() != writer_.get_id(),
                  "on_event must not call back into the recorder's Stop");
   {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(mutex_);
     stopping_ = true;
   }
   wake_.notify_all();
@@ -75,7 +75,7 @@ void Recorder::Stop() {
 }
 
 RecorderStatus Recorder::Status() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(mutex_);
   return status_;
 }
 
@@ -83,7 +83,7 @@ void Recorder::Run() {
   for (;;) {
     bool final_cycle = false;
     {
-      std::unique_lock guard(lock_);
+      std::unique_lock guard(mutex_);
       wake_.wait_for(guard, options_.commit_interval, [this] { return stopping_; });
       final_cycle = stopping_;
     }
@@ -101,7 +101,7 @@ void Recorder::Cycle(bool final_cycle) {
     next_open_ = {};
   }
   {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(mutex_);
     while (!queue_.empty()) {
       pending_.push_back(std::move(queue_.front()));
       queue_.pop_front();
@@ -113,7 +113,7 @@ void Recorder::Cycle(bool final_cycle) {
   }
   // What the store could not take at the end is lost, whichever way it failed.
   if (final_cycle && !pending_.empty()) {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(mutex_);
     status_.frames_lost += static_cast<std::int64_t>(pending_.size());
     pending_.clear();
     pending_count_ = 0;
@@ -228,7 +228,7 @@ void Recorder::WritePending(bool final_cycle, std::int64_t now) {
   // (nothing arrived, or only a run expired) changes no page of a full disk.
   const bool resumed = paused_ && !pending_.empty();
   {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(mutex_);
     status_.frames_recorded += static_cast<std::int64_t>(pending_.size());
     if (!paused_ || resumed) {
       status_.writing = true;
@@ -265,7 +265,7 @@ void Recorder::Pause(const StoreError& error) {
   paused_ = true;
   bool changed = false;
   {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(mutex_);
     changed = status_.writing || status_.paused_reason != error.what();
     status_.writing = false;
     status_.paused_reason = error.what();

@@ -100,6 +100,7 @@ const std::map<std::string, Flag, std::less<>>& Flags() {
   using O = ToolOptions;
   static const std::map<std::string, Flag, std::less<>> flags{
       {"--help", Switch([](O& o) { o.help = true; })},
+      {"--version", Switch([](O& o) { o.version = true; })},
       {"--device", Text([](O& o, std::string_view v) { o.device = v; })},
       {"--pty", Switch([](O& o) { o.pty = true; })},
       {"--link", Text([](O& o, std::string_view v) { o.link = v; })},
@@ -192,7 +193,7 @@ ToolParse ParseToolOptions(const std::vector<std::string>& args) {
       return result;
     }
   }
-  if (o.help) {
+  if (o.help || o.version) {
     return result;
   }
   if (o.pty == !o.device.empty()) {
@@ -207,6 +208,8 @@ std::string ToolUsage() {
   return R"(Usage: korvane-charger-sim (--pty [--link PATH] | --device PATH) [options]
 
 Plays a simulated two-channel charger: one telemetry frame per interval on a serial line.
+
+  --help                 this text; --version: the version
 
 Line:
   --pty                  create a pseudo-terminal; its slave path is the first line on stdout

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <korvane/chart/axis.h>
-#include <korvane/chart/chart_types.h>
-#include <korvane/chart/trend_chart.h>
+#include "korvane/chart/axis.h"
+#include "korvane/chart/chart_types.h"
+#include "korvane/chart/trend_chart.h"
 
 #include <gtest/gtest.h>
 

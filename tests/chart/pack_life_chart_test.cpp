@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The packs' life chart as the Packs window uses it: packs and runs in, a run id out.
 
-#include <korvane/chart/palette.h>
-#include <korvane/chart/qt_canvas.h>
-#include <korvane/chart/review_plot_widget.h>
+#include "korvane/chart/palette.h"
+#include "korvane/chart/qt_canvas.h"
+#include "korvane/chart/review_plot_widget.h"
 
 #include <gtest/gtest.h>
 

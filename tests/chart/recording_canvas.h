@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <korvane/chart/canvas.h>
-#include <korvane/chart/trend_chart.h>
+#include "korvane/chart/canvas.h"
+#include "korvane/chart/trend_chart.h"
 
 #include <string>
 #include <vector>

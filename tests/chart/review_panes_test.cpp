@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <korvane/chart/palette.h>
+#include "korvane/chart/palette.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 
 // Runs and a plot to draw them with, for the Runs plot's tests.
 
-#include <korvane/chart/fixed_text_metrics.h>
-#include <korvane/chart/review_plot.h>
+#include "korvane/chart/fixed_text_metrics.h"
+#include "korvane/chart/review_plot.h"
 
 #include <algorithm>
 #include <cstdlib>

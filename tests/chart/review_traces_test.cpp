@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The review plot's traces: what the life chart of packs draws with it.
 
-#include <korvane/chart/fixed_text_metrics.h>
-#include <korvane/chart/review_plot.h>
+#include "korvane/chart/fixed_text_metrics.h"
+#include "korvane/chart/review_plot.h"
 
 #include <gtest/gtest.h>
 

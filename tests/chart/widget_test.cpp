@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <korvane/chart/trend_chart_widget.h>
+#include "korvane/chart/trend_chart_widget.h"
 
 #include <gtest/gtest.h>
 

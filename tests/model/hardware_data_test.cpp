@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <korvane/chart/trend_chart.h>
 #include <memory>
 #include <vector>
+#include "korvane/chart/trend_chart.h"
 
 #include "test_support.h"
 

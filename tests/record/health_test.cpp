@@ -65,13 +65,13 @@ TEST(Health, EstimateMatchesTheSimulatedPack) {
        }) {
     SCOPED_TRACE(c.name);
     std::mt19937_64 rng(7);
-    const sim::PackSpec spec{.cells = c.cells, .start_soc = 0.5, .cell_r0_mohm = c.r0_mohm};
+    const sim::PackSpec pack{.cells = c.cells, .start_soc = 0.5, .cell_r0_mohm = c.r0_mohm};
     // The model draws its pack first: a twin drawn from the same generator is its truth.
     std::mt19937_64 twin_rng = rng;
-    const sim::LiIonPack truth(spec, twin_rng);
+    const sim::LiIonPack truth(pack, twin_rng);
     const auto model =
-        c.charge ? sim::MakeCcCvCharge({.pack = spec, .current_ma = c.ma, .start = c.start}, rng)
-                 : sim::MakeDischarge({.pack = spec, .current_ma = c.ma, .start = c.start}, rng);
+        c.charge ? sim::MakeCcCvCharge({.pack = pack, .current_ma = c.ma, .start = c.start}, rng)
+                 : sim::MakeDischarge({.pack = pack, .current_ma = c.ma, .start = c.start}, rng);
     std::vector<StoredFrame> frames;
     for (int i = 0; i < 30; ++i) {
       Push(frames, model->Step(1.0, rng).state, i == c.start.rest_s ? c.gap_ms : 0);

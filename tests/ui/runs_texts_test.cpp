@@ -73,6 +73,9 @@ TEST(RunsTexts, EveryColumnInTheCAndAGermanLocale) {
           << c.locale << " column " << RunColumnTitle(static_cast<RunColumn>(column));
     }
   }
+  // Whole numbers (the packs' counts and capacities) have no fraction to pad.
+  EXPECT_EQ(FixedText(2199.6, 0), "2200");
+  EXPECT_EQ(FixedText(-0.4, 0), "0");
 }
 
 // Peak temperatures sort by their value in degrees Celsius whatever the run's unit.

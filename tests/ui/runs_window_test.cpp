@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <korvane/chart/review_plot_widget.h>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -14,6 +13,7 @@
 #include <QTest>
 #include <fstream>
 #include <sstream>
+#include "korvane/chart/review_plot_widget.h"
 
 #include "korvane/record/run_files.h"
 #include "runs/runs_plot_panel.h"
@@ -357,9 +357,9 @@ TEST_F(RunsWindowTest, PackColumnFilterAndAssigningTheSelection) {
   const fileio::UniqueFd recording = record::LockBesideStore(record::RecorderLockName(path), "");
   const std::int64_t blue = store.AddPack(PackSpec("Blue 4S #3"));
   const std::int64_t red = store.AddPack(PackSpec("Red"));
-  RunSummary spec = RunSpec(1, kStartMs);
-  spec.pack_id = blue;
-  const RunSummary a = WriteRun(store, spec, 2);
+  RunSummary planned = RunSpec(1, kStartMs);
+  planned.pack_id = blue;
+  const RunSummary a = WriteRun(store, planned, 2);
   const RunSummary b = WriteRun(store, RunSpec(2, kStartMs + 5'000), 2);
   const RunSummary going = WriteRun(store, RunSpec(1, kStartMs + 9'000, EndState::kInProgress), 2);
   Open();
@@ -407,9 +407,9 @@ TEST_F(RunsWindowTest, ChannelBarKeepsEachChannelsPackInTheStore) {
   record::Pack blue = PackSpec("Blue 4S #3");
   blue.id = store.AddPack(blue);
   store.AddPack(PackSpec("Old", true));
-  RunSummary spec = RunSpec(1, kStartMs);
-  spec.pack_id = blue.id;
-  WriteRun(store, spec, 2);
+  RunSummary planned = RunSpec(1, kStartMs);
+  planned.pack_id = blue.id;
+  WriteRun(store, planned, 2);
   Open();
   QComboBox* two = window->PackBar().Combo(2);
   ASSERT_EQ(two->count(), 2);

@@ -19,6 +19,7 @@
 #include "korvane/sim/runner.h"
 #include "korvane/sim/serial_device.h"
 #include "korvane/sim/tool_options.h"
+#include "korvane/version.h"
 
 namespace {
 
@@ -122,6 +123,10 @@ int main(int argc, char** argv) {
   }
   if (parse.options.help) {
     std::cout << korvane::sim::ToolUsage();
+    return 0;
+  }
+  if (parse.options.version) {
+    std::cout << korvane::VersionString() << "\n";
     return 0;
   }
   try {

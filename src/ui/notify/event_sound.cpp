@@ -7,7 +7,7 @@ namespace korvane::ui {
 
 EventSound::~EventSound() {
   {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(mutex_);
     stopping_ = true;
   }
   wake_.notify_all();
@@ -18,7 +18,7 @@ EventSound::~EventSound() {
 
 void EventSound::Play(std::string event_id, std::string description) {
   {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(mutex_);
     queue_.push_back({std::move(event_id), std::move(description)});
     if (!worker_.joinable()) {
       worker_ = std::thread([this] { Serve(); });
@@ -28,7 +28,7 @@ void EventSound::Play(std::string event_id, std::string description) {
 }
 
 std::size_t EventSound::Tried() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(mutex_);
   return tried_;
 }
 
@@ -41,7 +41,7 @@ void EventSound::Serve() {
   } else {
     context = nullptr;
   }
-  std::unique_lock guard(lock_);
+  std::unique_lock guard(mutex_);
   for (;;) {
     wake_.wait(guard, [this] { return stopping_ || !queue_.empty(); });
     if (stopping_) {

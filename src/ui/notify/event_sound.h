@@ -33,7 +33,7 @@ class EventSound {
   };
   void Serve();
 
-  mutable std::mutex lock_;  // guards the queue, the flag and the count
+  mutable std::mutex mutex_;  // guards the queue, the flag and the count
   std::condition_variable wake_;
   std::deque<Request> queue_;
   bool stopping_ = false;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "packs/pack_life_chart.h"
 
-#include <korvane/chart/review_plot_widget.h>
+#include "korvane/chart/review_plot_widget.h"
 
 #include <QPainter>
 #include <QVBoxLayout>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "packs/pack_life_data.h"
 
-#include <korvane/chart/palette.h>
+#include "korvane/chart/palette.h"
 
 #include <algorithm>
 #include <array>

@@ -8,12 +8,12 @@
 namespace korvane::ui {
 namespace {
 
-// FixedText needs a decimal: whole numbers are made here.
+// Empty for no value, never 0.
 std::string OptionalText(const std::optional<double>& value, int decimals) {
   if (!value) {
     return {};
   }
-  return decimals == 0 ? std::to_string(std::llround(*value)) : FixedText(*value, decimals);
+  return FixedText(*value, decimals);
 }
 
 std::optional<double> NumberOf(const record::PackFigures& f, PackColumn column) {

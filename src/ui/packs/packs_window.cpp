@@ -21,6 +21,7 @@
 #include "korvane/record/store.h"
 #include "korvane/ui/prompter.h"
 #include "korvane/ui/screen_fit.h"
+#include "korvane/ui/table_selection.h"
 #include "korvane/ui/version.h"
 #include "packs/packs_table_model.h"
 
@@ -234,9 +235,7 @@ QString PacksWindow::Note() const {
 }
 
 std::vector<record::PackFigures> PacksWindow::SelectedPacks() const {
-  QModelIndexList selected = table_->selectionModel()->selectedRows();
-  std::sort(selected.begin(), selected.end(),
-            [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+  const QModelIndexList selected = SelectedRowsInOrder(*table_);
   std::vector<record::PackFigures> packs;
   packs.reserve(static_cast<std::size_t>(selected.size()));
   for (const QModelIndex& index : selected) {
@@ -246,20 +245,13 @@ std::vector<record::PackFigures> PacksWindow::SelectedPacks() const {
 }
 
 void PacksWindow::SelectPacks(const std::vector<std::int64_t>& ids) {
-  QItemSelection selection;
+  QModelIndexList shown;
   for (const std::int64_t id : ids) {
     if (const std::optional<int> row = packs_->RowOf(id)) {
-      const QModelIndex shown = rows_->mapFromSource(packs_->index(*row, 0));
-      if (shown.isValid()) {
-        selection.select(shown, shown);
-      }
+      shown.append(rows_->mapFromSource(packs_->index(*row, 0)));
     }
   }
-  table_->selectionModel()->select(selection,
-                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-  if (!selection.isEmpty()) {
-    table_->scrollTo(selection.indexes().constFirst());
-  }
+  SelectRows(*table_, shown);
 }
 
 void PacksWindow::UpdateChart() {

@@ -105,11 +105,11 @@ std::string FixedText(double value, int decimals) {
     scale *= 10;
   }
   const long long scaled = std::llround(std::fabs(value) * static_cast<double>(scale));
-  std::string fraction = std::to_string(scaled % scale);
-  fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
   std::string text = scaled != 0 && value < 0 ? "-" : "";
   text += std::to_string(scaled / scale);
   if (decimals > 0) {
+    std::string fraction = std::to_string(scaled % scale);
+    fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
     text += model::DecimalSeparator() + fraction;
   }
   return text;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "runs/runs_plot_panel.h"
 
-#include <korvane/chart/review_plot_widget.h>
+#include "korvane/chart/review_plot_widget.h"
 
 #include <QBuffer>
 #include <QCheckBox>

@@ -25,6 +25,7 @@
 #include "korvane/record/store.h"
 #include "korvane/ui/prompter.h"
 #include "korvane/ui/screen_fit.h"
+#include "korvane/ui/table_selection.h"
 #include "korvane/ui/version.h"
 #include "runs/review_frames.h"
 #include "runs/runs_plot_panel.h"
@@ -315,9 +316,7 @@ void RunsWindow::Refresh() {
 }
 
 std::vector<record::RunSummary> RunsWindow::SelectedRuns() const {
-  QModelIndexList selected = table_->selectionModel()->selectedRows();
-  std::sort(selected.begin(), selected.end(),
-            [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+  const QModelIndexList selected = SelectedRowsInOrder(*table_);
   std::vector<record::RunSummary> runs;
   runs.reserve(static_cast<std::size_t>(selected.size()));
   for (const QModelIndex& index : selected) {
@@ -327,20 +326,13 @@ std::vector<record::RunSummary> RunsWindow::SelectedRuns() const {
 }
 
 void RunsWindow::SelectRuns(const std::vector<std::int64_t>& ids) {
-  QItemSelection selection;
+  QModelIndexList shown;
   for (const std::int64_t id : ids) {
     if (const std::optional<int> row = runs_->RowOf(id)) {
-      const QModelIndex shown = rows_->mapFromSource(runs_->index(*row, 0));
-      if (shown.isValid()) {
-        selection.select(shown, shown);
-      }
+      shown.append(rows_->mapFromSource(runs_->index(*row, 0)));
     }
   }
-  table_->selectionModel()->select(selection,
-                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-  if (!selection.isEmpty()) {
-    table_->scrollTo(selection.indexes().constFirst());
-  }
+  SelectRows(*table_, shown);
 }
 
 void RunsWindow::UpdatePlot() {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <korvane/chart/review_plot.h>
+#include "korvane/chart/review_plot.h"
 
 #include <QByteArray>
 #include <QMainWindow>

@@ -23,7 +23,8 @@ korvane::ui::RecordingSettings ReadRecordingSettings(const IniDocument& document
 // else or missing leaves them on).
 korvane::ui::NotifySettings ReadNotifySettings(const IniDocument& document);
 // Section "MQTT": "Host" ("HOST[:PORT]"; missing or empty: nothing is published), "Topic" (the
-// topic prefix), "User", "PasswordFile" and "CAFile", each as the recorder's options take them.
+// topic prefix), "User", "PasswordFile", "CAFile" and "Discovery" (Home Assistant's discovery
+// prefix; empty or missing: none), each as the recorder's options take them.
 korvane::publish::BrokerChoice ReadMqttSettings(const IniDocument& document);
 // Section "RUNS": "Width" (300..16384) and "Height" (200..16384), "Splitter" (two sizes
 // "<table>,<plot>", each 0..16384), "Series" (a mask of the 12 plot series) and "Channel"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <korvane/chart/chart_types.h>
-#include <korvane/color.h>
+#include "korvane/chart/chart_types.h"
+#include "korvane/color.h"
 
 #include <span>
 #include <string_view>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <korvane/chart/canvas.h>
+#include "korvane/chart/canvas.h"
 
 namespace korvane::chart {
 

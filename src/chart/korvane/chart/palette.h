@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <korvane/color.h>
+#include "korvane/color.h"
 
 #include <array>
 #include <cstdint>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <korvane/chart/canvas.h>
-#include <korvane/chart/chart_types.h>
-#include <korvane/chart/review_date_axis.h>
-#include <korvane/chart/review_view.h>
+#include "korvane/chart/canvas.h"
+#include "korvane/chart/chart_types.h"
+#include "korvane/chart/review_date_axis.h"
+#include "korvane/chart/review_view.h"
 
 #include <array>
 #include <cstdint>

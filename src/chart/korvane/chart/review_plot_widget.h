@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <korvane/chart/qt_canvas.h>
-#include <korvane/chart/review_plot.h>
+#include "korvane/chart/qt_canvas.h"
+#include "korvane/chart/review_plot.h"
 
 #include <QImage>
 #include <QWidget>

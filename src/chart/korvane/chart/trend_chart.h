@@ -16,10 +16,10 @@
 //   for (const auto& s : samples) volts->AddXY(s.seconds, s.millivolts);
 //   chart.EndUpdate();  // one layout, one repaint
 
-#include <korvane/chart/canvas.h>
-#include <korvane/chart/chart_types.h>
-#include <korvane/chart/trend_series.h>
-#include <korvane/color.h>
+#include "korvane/chart/canvas.h"
+#include "korvane/chart/chart_types.h"
+#include "korvane/chart/trend_series.h"
+#include "korvane/color.h"
 
 #include <functional>
 #include <memory>

@@ -104,13 +104,13 @@ class THardwareThread {
   std::unique_ptr<TComm> comm_;
 
   // Guards each read from comm_ and the change of port_number_ with state_.
-  mutable std::mutex lock_;
+  mutable std::mutex mutex_;
   int port_number_ = -1;
   State state_ = kOpening;
   bool port_changed_ = false;  // until the worker next opens
 
   // Written by both threads; never held across a hand-off.
-  mutable std::mutex status_lock_;
+  mutable std::mutex status_mutex_;
   CommStatus status_;
   std::string detail_;
   std::string shown_text_;  // what the window shows; changed on the UI thread only

@@ -7,6 +7,7 @@
 
 #include "korvane/link/port_map.h"
 #include "korvane/publish/options.h"
+#include "korvane/web/server.h"
 
 namespace korvane::logger {
 
@@ -20,6 +21,8 @@ struct RecordOptions {
   // The pack chosen for each channel's runs from now on (ChoosePacks): channel to name, "" for
   // none; set in the store before the recording starts, so an unknown pack records nothing.
   std::map<int, std::string> packs;
+  // The web page is served here while recording; its live values come from each decoded frame.
+  std::optional<web::ServerOptions> http;
 };
 
 // Receives and records as the window does until SIGINT, SIGTERM or SIGHUP, or the duration
@@ -28,7 +31,8 @@ struct RecordOptions {
 // line each; a run's lines name its pack. Returns the exit code: 0, or 1 when standard output
 // failed under --tsv. Throws std::runtime_error (or record::StoreError) when the store cannot be
 // used at all; a store that is locked, full or damaged is left to the recorder, which says so and
-// retries. Must be called before the program starts any thread (see SignalWatcher).
+// retries; a web page that cannot be served (--http) throws before anything is recorded. Must be
+// called before the program starts any thread (see SignalWatcher).
 int RunRecord(const RecordOptions& options, const link::PortMap& ports);
 
 }  // namespace korvane::logger

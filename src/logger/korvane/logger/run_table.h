@@ -15,11 +15,6 @@ namespace korvane::logger {
 std::string RunTableHeader();
 std::string RunTableLine(const record::RunSummary& run);
 
-// The runs as a JSON array, one run per line, each run the object of the MQTT run message
-// (publish::RunJson, with the store's identity): "[\n{...},\n{...}\n]\n", or "[]\n".
-std::string RunArrayJson(const std::vector<record::RunSummary>& runs,
-                         const std::string& store_identity);
-
 // A --since value as UTC milliseconds: "2026-12-01" (its midnight), "2026-12-01T18:30",
 // "2026-12-01 18:30:00" or "...18:30:00.250", in local time unless the time ends in "Z" or an
 // offset ("+01:00", "+0100", "-05"). Nothing when the text is none of these or no such date.

@@ -13,7 +13,7 @@ namespace korvane::logger {
 
 // Which runs `runs` lists, and how.
 struct RunListing {
-  bool json = false;                     // RunArrayJson instead of the table
+  bool json = false;                     // web::RunArrayJson instead of the table
   int channel = 0;                       // 1 or 2; 0 lists both
   std::optional<std::int64_t> since_ms;  // only runs that started at or after (UTC ms)
 };

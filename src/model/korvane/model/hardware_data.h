@@ -84,7 +84,7 @@ class THardwareData final : public TelemetrySink {
   std::optional<S_HARDWARE_DATA> LastRecord() const;
 
  private:
-  // All of these expect `lock_` held.
+  // All of these expect `mutex_` held.
   void Append(const S_HARDWARE_DATA& record, const TimeStamp& now);
   void AppendToHistory(const S_HARDWARE_DATA& record, std::array<bool, kChannelCount> new_run);
   void RebuildChart();
@@ -99,7 +99,7 @@ class THardwareData final : public TelemetrySink {
   std::atomic<bool> has_data_{false};
   std::atomic<RecordSink*> record_sink_{nullptr};
 
-  mutable std::mutex lock_;
+  mutable std::mutex mutex_;
   THistory history_;
   unsigned chart_values_mask_;
   std::array<std::uint8_t, kChannelCount> last_charge_mode_{};

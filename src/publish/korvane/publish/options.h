@@ -15,6 +15,8 @@ struct BrokerOptions {
   std::string password;
   std::string cafile;     // non-empty: TLS, the broker's certificate checked against this CA
   std::string client_id;  // empty: the recordings file's own, ClientIdFor(its identity)
+  // Non-empty: Home Assistant's discovery prefix, under which the sensors are announced.
+  std::string discovery_prefix;
 };
 
 // The options for the broker chosen: the address parsed and the password read; the client id is
@@ -25,6 +27,9 @@ BrokerOptions ResolveBroker(const BrokerChoice& choice);
 // Reads "HOST[:PORT]" into options.host and options.port (1883 when no port is given). Throws
 // std::invalid_argument with a message naming the fault.
 void ParseBrokerAddress(const std::string& text, BrokerOptions& options);
+
+// "" when `prefix` can be Home Assistant's discovery prefix, else why not.
+std::string DiscoveryPrefixProblem(const std::string& prefix);
 
 // "korvane/" + this machine's host name.
 std::string DefaultTopicPrefix();

@@ -39,7 +39,7 @@ class Publisher {
     std::string store_path;
     BrokerOptions broker;  // client_id empty: the file's, ClientIdFor(its identity)
     // One line for each change of state: connected, or the cause of a failure (not repeated
-    // while the same cause goes on). Called on the publisher's thread.
+    // while the same cause goes on). Called on the publisher's thread; must not call Stop.
     std::function<void(const std::string&)> on_line;
     std::chrono::milliseconds poll{200};
     std::chrono::milliseconds first_retry{1000};
@@ -60,7 +60,7 @@ class Publisher {
 
  private:
   class Worker;
-  mutable std::mutex lock_;
+  mutable std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;
   PublisherStatus status_;

@@ -9,6 +9,7 @@
 #include "korvane/publish/options.h"
 
 struct mosquitto;
+struct mosquitto_message;
 
 namespace korvane::publish {
 
@@ -40,6 +41,18 @@ class Session {
   // The message ids the broker acknowledged since the last call.
   std::vector<int> TakeAcknowledged();
 
+  // Subscribes at QoS 0, so that an offline session queues nothing. Returns false when the
+  // connection refuses it.
+  bool Subscribe(const std::string& filter);
+
+  struct Message {
+    std::string topic;
+    std::string payload;
+    bool retained = false;  // delivered because it was retained, not sent just now
+  };
+  // The messages of the subscriptions that arrived since the last call.
+  std::vector<Message> TakeMessages();
+
   // Says goodbye to the broker (no last will is sent).
   void Disconnect();
 
@@ -47,6 +60,7 @@ class Session {
   static void OnConnect(mosquitto*, void* self, int code);
   static void OnDisconnect(mosquitto*, void* self, int code);
   static void OnPublish(mosquitto*, void* self, int mid);
+  static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
   static void OnLog(mosquitto*, void* self, int level, const char* text);
   std::string Cause(int code) const;
 
@@ -57,6 +71,7 @@ class Session {
   bool connected_ = false;
   std::string last_error_log_;  // libmosquitto's last error line, for TLS details
   std::vector<int> acknowledged_;
+  std::vector<Message> messages_;
 };
 
 }  // namespace korvane::publish

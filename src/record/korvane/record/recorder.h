@@ -90,7 +90,7 @@ class Recorder final : public model::RecordSink {
 
   const Options options_;
 
-  mutable std::mutex lock_;  // guards the queue, the flags and the status below
+  mutable std::mutex mutex_;  // guards the queue, the flags and the status below
   std::condition_variable wake_;
   std::deque<model::S_HARDWARE_DATA> queue_;
   bool stopping_ = false;

@@ -19,6 +19,7 @@ struct ToolOptions {
   RunnerOptions runner;
   std::chrono::milliseconds drain{2000};  // at the end of --frames on a pty: time for the reader
   bool help = false;
+  bool version = false;  // --version
 };
 
 struct ToolParse {

@@ -12,6 +12,7 @@ struct BrokerChoice {
   std::string user{};
   std::string password_file{};  // needs `user`
   std::string cafile{};
+  std::string discovery{};  // Home Assistant's discovery prefix; empty: no discovery
 
   bool operator==(const BrokerChoice&) const = default;
 };
