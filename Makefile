@@ -25,7 +25,7 @@ PACKAGES := g++ cmake ninja-build pkg-config make \
             libhowardhinnant-date-dev tzdata \
             libcanberra-dev dbus \
             libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients openssl \
-            python3-jinja2 libcpp-httplib-dev libssl-dev
+            python3-jinja2 libcpp-httplib-dev libssl-dev chromium chromium-driver
 
 # Locales the tests run under; generated when missing.
 LOCALES := de_DE.UTF-8

@@ -60,7 +60,10 @@ TEST(WindowPublishing, PublishesBesideTheRecorderAndTellsWhyNot) {
                                 " under korvane/window/#\n"
                                 "The broker has acknowledged every frame up to no. 20";
   ASSERT_TRUE(WaitUntil([&] { return tip().ends_with(connected); }, 20s)) << tip();
-  EXPECT_NE(subscriber.Last("korvane/window/telemetry").find("\"seq\":20"), std::string::npos);
+  // Acknowledged by the broker first, delivered to the subscriber a moment later.
+  EXPECT_TRUE(WaitUntil([&] {
+    return subscriber.Last("korvane/window/telemetry").find("\"seq\":20") != std::string::npos;
+  })) << subscriber.Last("korvane/window/telemetry");
 
   recording.Stop();
   // The broker has them once Stop returns; the subscriber a moment later.
