@@ -37,17 +37,18 @@ constexpr int kPutColumns = 1 + CountNames(kRunColumns, ',') + CountNames(kHealt
 
 static_assert(CountNames(kChannelColumns, ' ') == kChannelFields);
 
-std::string FrameColumns() {
-  std::string columns = "utc_ms, frame_code";
-  for (const char* prefix : {"c1_", "c2_"}) {
-    std::size_t begin = 0;
-    for (std::size_t end = 0; end != std::string_view::npos; begin = end + 1) {
-      end = kChannelColumns.find(' ', begin);
-      columns +=
-          std::string(", ") + prefix + std::string(kChannelColumns.substr(begin, end - begin));
-    }
+std::string ChannelColumns(const char* prefix) {
+  std::string columns;
+  std::size_t begin = 0;
+  for (std::size_t end = 0; end != std::string_view::npos; begin = end + 1) {
+    end = kChannelColumns.find(' ', begin);
+    columns += std::string(", ") + prefix + std::string(kChannelColumns.substr(begin, end - begin));
   }
   return columns;
+}
+
+std::string FrameColumns() {
+  return "utc_ms, frame_code" + ChannelColumns("c1_") + ChannelColumns("c2_");
 }
 
 std::string Parameters(int count) {
@@ -69,14 +70,11 @@ std::array<int, kChannelFields> ChannelValues(const model::S_CHANNEL_DATA& c) {
   return values;
 }
 
-// Columns first .. first + kChannelFields - 1 of `row`.
-void ReadChannel(const SQLite::Statement& row, int first, model::S_CHANNEL_DATA& c) {
-  const auto u16 = [&](int i) {
-    return static_cast<std::uint16_t>(row.getColumn(first + i).getInt());
-  };
-  const auto u8 = [&](int i) {
-    return static_cast<std::uint8_t>(row.getColumn(first + i).getInt());
-  };
+// Columns first .. first + kChannelFields - 1 of a row, read with `column` (index -> int).
+template <typename Column>
+void ReadChannel(const Column& column, int first, model::S_CHANNEL_DATA& c) {
+  const auto u16 = [&](int i) { return static_cast<std::uint16_t>(column(first + i)); };
+  const auto u8 = [&](int i) { return static_cast<std::uint8_t>(column(first + i)); };
   c.InputVoltage = u16(0);
   c.OperationMode = u8(1);
   c.OperationStatus = u8(2);
@@ -89,6 +87,15 @@ void ReadChannel(const SQLite::Statement& row, int first, model::S_CHANNEL_DATA&
   c.TemperatureUnit = u8(9);
   for (int cell = 0; cell < model::kCellCount; ++cell) {
     c.CellVoltage[static_cast<std::size_t>(cell)] = u16(kFixedFields + cell);
+  }
+}
+
+template <typename Column>
+void ReadFrameWith(const Column& column, std::int64_t utc_ms, model::S_HARDWARE_DATA& record) {
+  record.UtcMs = utc_ms;
+  record.FrameCode = static_cast<std::uint8_t>(column(2));
+  for (int k = 0; k < model::kChannelCount; ++k) {
+    ReadChannel(column, 3 + k * kChannelFields, record.Channels[static_cast<std::size_t>(k)]);
   }
 }
 
@@ -110,6 +117,15 @@ const std::string& SelectFramesSql() {
   static const std::string sql =
       "SELECT id, " + FrameColumns() + " FROM frames WHERE id BETWEEN ?1 AND ?2 ORDER BY id";
   return sql;
+}
+
+const std::string& SelectChannelFramesSql(int channel_index) {
+  static const std::array<std::string, model::kChannelCount> sql = {
+      "SELECT id, utc_ms, frame_code" + ChannelColumns("c1_") +
+          " FROM frames WHERE id BETWEEN ?1 AND ?2 ORDER BY id",
+      "SELECT id, utc_ms, frame_code" + ChannelColumns("c2_") +
+          " FROM frames WHERE id BETWEEN ?1 AND ?2 ORDER BY id"};
+  return sql.at(static_cast<std::size_t>(channel_index));
 }
 
 const std::string& PutRunSql() {
@@ -159,11 +175,20 @@ void BindFrame(SQLite::Statement& insert, const model::S_HARDWARE_DATA& record, 
 }
 
 void ReadFrame(const SQLite::Statement& row, model::S_HARDWARE_DATA& record) {
-  record.UtcMs = row.getColumn(1).getInt64();
-  record.FrameCode = static_cast<std::uint8_t>(row.getColumn(2).getInt());
-  for (int k = 0; k < model::kChannelCount; ++k) {
-    ReadChannel(row, 3 + k * kChannelFields, record.Channels[static_cast<std::size_t>(k)]);
-  }
+  ReadFrameWith([&](int i) { return row.getColumn(i).getInt(); }, row.getColumn(1).getInt64(),
+                record);
+}
+
+void ReadFrame(sqlite3_stmt* row, model::S_HARDWARE_DATA& record) {
+  ReadFrameWith([&](int i) { return sqlite3_column_int(row, i); }, sqlite3_column_int64(row, 1),
+                record);
+}
+
+void ReadChannelFrame(sqlite3_stmt* row, int channel_index, model::S_HARDWARE_DATA& record) {
+  record.UtcMs = sqlite3_column_int64(row, 1);
+  record.FrameCode = static_cast<std::uint8_t>(sqlite3_column_int(row, 2));
+  ReadChannel([&](int i) { return sqlite3_column_int(row, i); }, 3,
+              record.Channels.at(static_cast<std::size_t>(channel_index)));
 }
 
 void PutRun(SQLite::Statement& put, RunSummary& run, bool chosen) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <SQLiteCpp/Statement.h>
+#include <sqlite3.h>
 
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ namespace korvane::record::detail {
 const std::string& InsertFrameSql();
 const std::string& CopyFrameSql();     // the frame's id ?1, then the insert's parameters from 2
 const std::string& SelectFramesSql();  // ids ?1..?2 inclusive, in order
+// The same with the columns of one channel (index 0 or 1) only, after id, utc_ms, frame_code.
+const std::string& SelectChannelFramesSql(int channel_index);
 // An upsert: inserts a new run (id ?1 NULL) with its pack, or updates every column of a stored
 // run but its pack. Returns the id, the pack id and its name. Use it through PutRun.
 const std::string& PutRunSql();
@@ -29,6 +32,11 @@ std::string SelectRunsSql(int version, bool pack_names = true);
 void BindFrame(SQLite::Statement& insert, const model::S_HARDWARE_DATA& record, int first = 1);
 // Fills everything but Time.
 void ReadFrame(const SQLite::Statement& row, model::S_HARDWARE_DATA& record);
+// The same through SQLite's own interface, without a checked Column object per value: for the
+// frames of a whole run (tens of thousands) read at once.
+void ReadFrame(sqlite3_stmt* row, model::S_HARDWARE_DATA& record);
+// A row of SelectChannelFramesSql into that channel of `record`; the other stays as it was.
+void ReadChannelFrame(sqlite3_stmt* row, int channel_index, model::S_HARDWARE_DATA& record);
 
 // Runs PutRunSql for `run`: a new one belongs to the channel's chosen pack (`chosen`) or to
 // run.pack_id (one the store has, else none). Sets run.id, run.pack_id and run.pack_name as

@@ -88,7 +88,7 @@ void AddApiRoutes(httplib::Server& server, Context& context) {
         const record::RunSummary run = FindRun(*store, request.matches[1]);
         std::vector<record::StoredFrame> frames;
         if (run.first_frame > 0 && run.last_frame >= run.first_frame) {
-          frames = store->Frames(run.first_frame, run.last_frame);
+          frames = store->Frames(run.first_frame, run.last_frame, std::clamp(run.channel, 1, 2));
         }
         SendJson(response, FramesJson(run, frames, query));
       }));

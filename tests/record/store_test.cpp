@@ -134,6 +134,16 @@ TEST(Store, FramesKeepEveryFieldOfBothChannels) {
   EXPECT_EQ(store.Frames(ids[1], ids[2]).size(), 2u);
   EXPECT_TRUE(store.Frames(ids[2], ids[1]).empty());
   EXPECT_EQ(store.FrameCount(), 4);
+  // One channel's read: that channel's values where the whole read has them, the other zero.
+  for (const int channel : {1, 2}) {
+    const std::vector<StoredFrame> one = store.Frames(ids.front(), ids.back(), channel);
+    ASSERT_EQ(one.size(), sent.size());
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+      model::S_HARDWARE_DATA expected = read[i].record;
+      expected.Channels[static_cast<std::size_t>(2 - channel)] = {};
+      EXPECT_EQ(Values(one[i].record), Values(expected)) << channel << " " << i;
+    }
+  }
 }
 
 TEST(Store, RunsAreInsertedThenReplacedUnderTheirIds) {

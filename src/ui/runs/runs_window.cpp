@@ -357,7 +357,8 @@ void RunsWindow::UpdatePlot() {
     for (const record::RunSummary& run : selected) {
       auto kept = plotted_.find(run.id);
       if (kept == plotted_.end()) {
-        const auto frames = store_->Frames(run.first_frame, run.last_frame);
+        const auto frames =
+            store_->Frames(run.first_frame, run.last_frame, std::clamp(run.channel, 1, 2));
         next.emplace(run.id, PlottedRun{run, MakeReviewRun(run, frames, RunLabel(run))});
         changed = true;
         other_runs = true;
@@ -367,7 +368,8 @@ void RunsWindow::UpdatePlot() {
       if (run.last_frame > plotted.run.last_frame) {
         // A run still being recorded: only its new frames are read.
         AppendReviewFrames(plotted.review, run.channel,
-                           store_->Frames(plotted.run.last_frame + 1, run.last_frame));
+                           store_->Frames(plotted.run.last_frame + 1, run.last_frame,
+                                          std::clamp(run.channel, 1, 2)));
         changed = true;
       }
       plotted.run = run;
