@@ -36,7 +36,7 @@ namespace {
 class LineLog {
  public:
   void Line(const std::string& text) {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(mutex_);
     WriteAll(STDERR_FILENO, text + "\n");
   }
 
@@ -56,7 +56,7 @@ class LineLog {
   }
 
  private:
-  std::mutex lock_;
+  std::mutex mutex_;
 };
 
 // Called on this (the main) thread through the link's hand-offs.
