@@ -95,7 +95,7 @@ void AddEventRoute(httplib::Server& server, Context& context) {
     if (++context.event_clients > context.options.max_event_clients) {
       --context.event_clients;
       response.set_header("Retry-After", "10");
-      SendError(response, 503, "too many live clients; try again later");
+      SendError(response, 429, "too many live clients; try again later");
       return;
     }
     auto session = std::make_shared<EventSession>(context);

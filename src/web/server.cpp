@@ -71,6 +71,8 @@ const char* DefaultMessage(int status) {
       return "the request is too large";
     case 414:
       return "the address is too long";
+    case 429:
+      return "too many requests; try again later";
     case 503:
       return "the server is busy";
     default:

@@ -230,6 +230,7 @@ TEST_F(WebServer, SaysWhyItCannotListen) {
 TEST_F(WebServer, StreamsTheStoresNewestFrameToALiveClient) {
   ServerOptions options = Options();
   options.follow_store = true;
+  options.max_event_clients = 1;
   Server server(options, live_);
   std::mutex mutex;
   std::string received;
@@ -248,6 +249,12 @@ TEST_F(WebServer, StreamsTheStoresNewestFrameToALiveClient) {
   };
   EXPECT_TRUE(WaitUntil([&] { return has("event: live\ndata: {"); }, std::chrono::seconds(20)));
   EXPECT_TRUE(has("retry: 2000\n"));
+  // A client beyond the limit is told to come back later, and the first one goes on.
+  httplib::Client second("127.0.0.1", server.Port());
+  const httplib::Result busy = second.Get("/api/events");
+  ASSERT_TRUE(busy);
+  EXPECT_EQ(busy->status, 429);
+  EXPECT_EQ(busy->get_header_value("Retry-After"), "10");
   {
     record::Store writer(Path("store.sqlite"));
     auto batch = writer.Begin();
