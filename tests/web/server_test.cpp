@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -206,6 +207,29 @@ TEST_F(WebServer, AsksForThePasswordWhenOneIsSet) {
   EXPECT_EQ(client.Get("/api/runs")->status, 401);
   client.set_basic_auth("korvane", "s3cret");
   EXPECT_EQ(client.Get("/api/runs")->status, 200);
+}
+
+// HTTPS with the user's certificate (made here by openssl): a TLS client gets the page, a plain
+// one does not.
+TEST_F(WebServer, ServesHttpsWithTheGivenCertificate) {
+  const std::string make =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
+      " -keyout '" +
+      Path("key.pem") + "' -out '" + Path("cert.pem") + "' 2>/dev/null";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  ServerOptions options = Options();
+  options.cert_file = Path("cert.pem");
+  options.key_file = Path("key.pem");
+  Server server(options, live_);
+  httplib::SSLClient tls("127.0.0.1", server.Port());
+  tls.set_ca_cert_path(Path("cert.pem").c_str());
+  const httplib::Result page = tls.Get("/api/runs/1");
+  ASSERT_TRUE(page) << httplib::to_string(page.error());
+  EXPECT_EQ(page->status, 200);
+  httplib::Client plain("127.0.0.1", server.Port());
+  plain.set_read_timeout(5, 0);
+  const httplib::Result refused = plain.Get("/api/runs/1");
+  EXPECT_TRUE(!refused || refused->status != 200);
 }
 
 TEST_F(WebServer, SaysWhyItCannotListen) {
