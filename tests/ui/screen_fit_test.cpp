@@ -75,7 +75,7 @@ TEST(ScreenFitTest, WindowsStayOnTheScreenAndScrollOnlyWhenTooSmall) {
   EXPECT_EQ(list->geometry(), QRect(16, 158, 233, 92));
   EXPECT_TRUE(list->isVisible());
 
-  RunsWindow runs("", storage, prompter, trace);  // at its default 1000x700
+  RunsWindow runs("", storage, prompter, trace);  // at its default 1120x700
   runs.show();
   EXPECT_TRUE(area.contains(runs.frameGeometry()));
 }

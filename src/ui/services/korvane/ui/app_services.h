@@ -31,7 +31,7 @@ struct NotifySettings {
 
 // The Runs window: section RUNS of the settings file.
 struct RunsWindowSettings {
-  int Width = 1000;  // pixels
+  int Width = 1120;  // pixels: every column of the table at a 9-point font
   int Height = 700;
   std::vector<int> SplitterSizes;    // the table's and the plot's heights; empty: the window's own
   std::uint32_t SeriesMask = 0x201;  // bit i shows plot series i; output voltage and current
